@@ -1,0 +1,16 @@
+#pragma once
+// SHA-1 (FIPS 180-1), fed in pieces split anywhere.
+#include <cstdint>
+
+struct Sha1Context {
+    std::uint32_t count[2];  // bytes absorbed, low word first
+    std::uint32_t state[5];  // H0 to H4
+    std::uint8_t buffer[64]; // bytes of the block not yet compressed
+};
+
+void Sha1Init(Sha1Context& context);
+// A length of zero does nothing.
+void Sha1Update(Sha1Context& context, const void* bytes, std::uint32_t length);
+// Writes the 20-byte digest. The context must be initialised again before reuse.
+void Sha1Final(Sha1Context& context, std::uint8_t digest[20]);
+void Sha1Transform(Sha1Context& context, const std::uint8_t block[64]);

@@ -1,0 +1,30 @@
+#pragma once
+// Resource and control identifiers, shared by the .rc files and the code.
+
+#define IDI_APP 128
+#define IDD_MAIN 129
+#define IDD_ABOUT 100
+#define IDD_BASE64 201
+#define IDS_BROWSE_TITLE 1
+
+// Main dialog
+#define IDC_MD5 1000
+#define IDC_SHA1 1001
+#define IDC_CRC32 1002
+#define IDC_SUBDIRECTORY 1003
+#define IDC_PROGRESS 1004
+#define IDC_OUTPUT 1005
+#define IDC_PATH 1006
+#define IDC_BROWSE 1007
+#define IDC_BASE64 1008
+#define IDC_CLEAR 1013
+#define IDC_ABOUT 57664
+
+// Base64 dialog
+#define IDC_BASE64_INPUT 1009
+#define IDC_ENCODE 1010
+#define IDC_BASE64_OUTPUT 1011
+#define IDC_DECODE 1012
+
+// About dialog
+#define IDC_ABOUT_OK 1015

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Creates (once) and configures the private Wine prefix: classic control look,
+# window frames drawn by Wine (no window manager under Xvfb), and the bitmap
+# fonts that give dialogs their true size.
+set -euo pipefail
+DUNMO_BUILD="$(cd "$1" && pwd)"
+source "$(dirname "$0")/wine-env.sh"
+
+if [ ! -f "$WINEPREFIX/.dunmo-ready" ]; then
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f >/dev/null 2>&1
+  if [ -d /usr/share/wine/fonts ]; then
+    cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
+  wineserver -w
+  touch "$WINEPREFIX/.dunmo-ready"
+fi

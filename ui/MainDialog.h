@@ -1,0 +1,64 @@
+#pragma once
+// The program's main window: path box, digest choice, output pane and
+// progress bar, and the one hashing job.
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "job/HashJob.h"
+#include "support/PathList.h"
+#include "support/WideString.h"
+#include "ui/Dialog.h"
+
+class MainDialog : public Dialog {
+public:
+    // `arguments` is the process's argument vector, the program's own path
+    // first; the arguments after it are hashed at start-up.
+    explicit MainDialog(std::vector<WideString> arguments = {});
+    ~MainDialog() override;
+
+    bool HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
+                       DWORD mapId) override;
+
+    // Start a request from the controls' state; ignored while a job runs.
+    // Return whether a job was started (a failed start leaves the dialog idle).
+    bool StartPathJob();
+    bool StartListJob();
+    // Disables (busy) or enables the controls that could start a request.
+    void SetBusy(bool busy);
+    // Runs the control data-exchange table from the controls into the fields
+    // (save) or back, for every row (controlId -1) or only that control's rows.
+    // On a failed row: beep, focus that control, skip the rest, return false.
+    bool ExchangeData(bool save, int controlId = -1);
+
+    // Handlers of the message table.
+    LRESULT HandleInit(WPARAM, LPARAM);
+    LRESULT HandleAbout(WPARAM, LPARAM);
+    LRESULT HandleEnter(WPARAM, LPARAM);
+    LRESULT HandleClose(WPARAM, LPARAM);
+    LRESULT HandleBase64(WPARAM, LPARAM);
+    LRESULT HandleBrowse(WPARAM, LPARAM);
+    LRESULT HandleClear(WPARAM, LPARAM);
+    LRESULT HandleDigestChoice(WPARAM, LPARAM);
+    LRESULT HandleDrop(WPARAM, LPARAM);
+    LRESULT HandleProgressRange(WPARAM, LPARAM);
+    LRESULT HandleProgressStep(WPARAM, LPARAM);
+    LRESULT HandleJobDone(WPARAM, LPARAM);
+    LRESULT HandleAppendText(WPARAM, LPARAM);
+
+    std::int32_t algorithm = DigestMd5;
+    std::int32_t includeSubdirectories = 0;
+    HWND pathEdit = nullptr;
+    HWND outputPane = nullptr;
+    HWND progressBar = nullptr;
+    WideString pathText;
+    PathList pathList;
+    HashJob job;
+
+private:
+    void ProcessCommandLine();
+    bool StartJob(bool list);
+
+    std::vector<WideString> arguments;
+};
