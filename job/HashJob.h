@@ -49,8 +49,8 @@ public:
     void WalkFolder(const WideString& folder);
     void InitDigest();
     // Feeds the whole file to the selected digest through read-only views.
-    // False when it cannot be opened, sized or mapped, is empty, or a cancel
-    // cut it short.
+    // False when it cannot be opened, sized or mapped, or a cancel cut it
+    // short; an empty file is read whole without being mapped.
     bool DigestFile(const WideString& filePath);
     void UpdateDigest(const void* bytes, std::uint32_t length);
     // Posts the file's result line: the true digest if ok, else all zeros.
