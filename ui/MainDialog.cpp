@@ -1,0 +1,312 @@
+#include "ui/MainDialog.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "job/Messages.h"
+#include "resources/resource.h"
+#include "ui/AboutDialog.h"
+#include "ui/Base64Dialog.h"
+
+namespace {
+
+// The rows of the control data-exchange table, in the order they run.
+enum class ExchangeKind { RadioIndex, CheckState, ControlHandle, Text };
+
+struct ExchangeRow {
+    int controlId;
+    ExchangeKind kind;
+    std::int32_t MainDialog::*number;  // RadioIndex, CheckState
+    HWND MainDialog::*handle;          // ControlHandle
+    WideString MainDialog::*text;      // Text
+};
+
+const ExchangeRow kExchangeRows[] = {
+    {IDC_MD5, ExchangeKind::RadioIndex, &MainDialog::algorithm, nullptr, nullptr},
+    {IDC_SUBDIRECTORY, ExchangeKind::CheckState, &MainDialog::includeSubdirectories, nullptr, nullptr},
+    {IDC_PATH, ExchangeKind::ControlHandle, nullptr, &MainDialog::pathEdit, nullptr},
+    {IDC_OUTPUT, ExchangeKind::ControlHandle, nullptr, &MainDialog::outputPane, nullptr},
+    {IDC_PATH, ExchangeKind::Text, nullptr, nullptr, &MainDialog::pathText},
+    {IDC_PROGRESS, ExchangeKind::ControlHandle, nullptr, &MainDialog::progressBar, nullptr},
+};
+
+// Controls that could start a request, disabled while a job runs, in this order.
+const int kBusySet[] = {IDC_PATH, IDC_BROWSE, IDC_ABOUT,        IDC_MD5,
+                        IDC_SHA1, IDC_CRC32,  IDC_SUBDIRECTORY, IDC_BASE64};
+
+// One batch of queued result lines is inserted with a single EM_REPLACESEL.
+// The caps bound one handler's run and the queue scan that skips the progress
+// steps interleaved with the lines; the rest is taken by the next dispatch.
+constexpr std::size_t kMaxBatchLines = 2048;
+constexpr std::size_t kMaxBatchChars = 256 * 1024;
+
+// Walks the radio group that starts at `first`: its following siblings in
+// window order up to the next WS_GROUP control, counting radio buttons only.
+void ExchangeRadioIndex(HWND first, bool save, std::int32_t& index) {
+    if (save) index = -1;
+    std::int32_t position = 0;
+    for (HWND control = first; control != nullptr;) {
+        if (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) {
+            if (save) {
+                if (index < 0 && SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+                    index = position;
+                }
+            } else {
+                SendMessageW(control, BM_SETCHECK, position == index ? BST_CHECKED : BST_UNCHECKED, 0);
+            }
+            ++position;
+        }
+        control = GetWindow(control, GW_HWNDNEXT);
+        if (control != nullptr && (GetWindowLongW(control, GWL_STYLE) & WS_GROUP)) break;
+    }
+}
+
+bool ReadText(HWND control, WideString& text) {
+    const int length = GetWindowTextLengthW(control);
+    std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
+    const int read = GetWindowTextW(control, buffer.data(), length + 1);
+    if (read < length) return false;
+    buffer.resize(static_cast<std::size_t>(read));
+    text = WideString(std::move(buffer));
+    return true;
+}
+
+// The pane's font lives for the whole process, like the window it serves.
+HFONT PaneFont() {
+    static const HFONT font = [] {
+        LOGFONTW description{};
+        description.lfHeight = -12;
+        lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
+        return CreateFontIndirectW(&description);
+    }();
+    return font;
+}
+
+void DeleteLine(LPARAM lParam) { delete reinterpret_cast<WideString*>(lParam); }
+
+}  // namespace
+
+MainDialog::MainDialog(std::vector<WideString> arguments) : arguments(std::move(arguments)) {}
+
+MainDialog::~MainDialog() = default;
+
+bool MainDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
+                               DWORD mapId) {
+    static const MessageRoute<MainDialog> table[] = {
+        {WM_INITDIALOG, 0, &MainDialog::HandleInit},
+        {WM_COMMAND, IDC_ABOUT, &MainDialog::HandleAbout},
+        {WM_COMMAND, IDOK, &MainDialog::HandleEnter},
+        {WM_COMMAND, IDCANCEL, &MainDialog::HandleClose},
+        {WM_COMMAND, IDC_BASE64, &MainDialog::HandleBase64},
+        {WM_COMMAND, IDC_BROWSE, &MainDialog::HandleBrowse},
+        {WM_COMMAND, IDC_CLEAR, &MainDialog::HandleClear},
+        {WM_COMMAND, IDC_MD5, &MainDialog::HandleDigestChoice},
+        {WM_COMMAND, IDC_SHA1, &MainDialog::HandleDigestChoice},
+        {WM_COMMAND, IDC_CRC32, &MainDialog::HandleDigestChoice},
+        {WM_DROPFILES, 0, &MainDialog::HandleDrop},
+        {UM_PROGRESS_RANGE, 0, &MainDialog::HandleProgressRange},
+        {UM_PROGRESS_STEP, 0, &MainDialog::HandleProgressStep},
+        {UM_JOB_DONE, 0, &MainDialog::HandleJobDone},
+        {UM_APPEND_TEXT, 0, &MainDialog::HandleAppendText},
+    };
+    return Dispatch(*this, table, message, wParam, lParam, result, mapId);
+}
+
+LRESULT MainDialog::HandleInit(WPARAM, LPARAM) {
+    CenterOnOwner(window);
+
+    const HINSTANCE instance = ModuleRecord::Current().ResourceInstance();
+    const auto loadIcon = [instance](int width, int height) {
+        return reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                   width, height, LR_DEFAULTCOLOR));
+    };
+    SendMessageW(window, WM_SETICON, ICON_BIG,
+                 loadIcon(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)));
+    SendMessageW(window, WM_SETICON, ICON_SMALL,
+                 loadIcon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)));
+
+    ExchangeData(false);
+    DragAcceptFiles(window, TRUE);
+    SendMessageW(outputPane, WM_SETFONT, reinterpret_cast<WPARAM>(PaneFont()), TRUE);
+    SendMessageW(outputPane, EM_LIMITTEXT, 0, 0);
+    ProcessCommandLine();
+    return TRUE;
+}
+
+void MainDialog::ProcessCommandLine() {
+    if (arguments.size() < 2) return;
+    pathList.clear();
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (GetFileAttributesW(arguments[i].c_str()) != INVALID_FILE_ATTRIBUTES) {
+            pathList.push_back(arguments[i]);
+        }
+    }
+    if (pathList.empty()) return;
+    pathText = pathList.front();
+    ExchangeData(false, IDC_PATH);
+    StartListJob();
+}
+
+LRESULT MainDialog::HandleAbout(WPARAM, LPARAM) {
+    AboutDialog about;
+    about.RunModal(IDD_ABOUT, GetActiveWindow());
+    return 0;
+}
+
+LRESULT MainDialog::HandleBase64(WPARAM, LPARAM) {
+    Base64Dialog base64;
+    base64.RunModal(IDD_BASE64, window);
+    return 0;
+}
+
+LRESULT MainDialog::HandleEnter(WPARAM, LPARAM) {
+    if (GetFocus() == pathEdit) StartPathJob();
+    return 0;
+}
+
+LRESULT MainDialog::HandleDigestChoice(WPARAM, LPARAM) {
+    // While busy the worker reads pathText; the buttons are disabled then, but
+    // a command may still arrive from outside.
+    if (job.IsActive()) return 0;
+    ExchangeData(true);
+    const DWORD attributes = GetFileAttributesW(pathText.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        StartPathJob();
+    }
+    return 0;
+}
+
+bool MainDialog::StartPathJob() { return StartJob(false); }
+
+bool MainDialog::StartListJob() { return StartJob(true); }
+
+bool MainDialog::StartJob(bool list) {
+    if (job.IsActive()) return false;
+    const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    ExchangeData(true);
+
+    bool started = false;
+    const bool validAlgorithm = algorithm >= DigestMd5 && algorithm <= DigestCrc32;
+    if (validAlgorithm &&
+        (list || GetFileAttributesW(pathText.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+        SetBusy(true);
+        DragAcceptFiles(window, FALSE);
+        const auto digest = static_cast<DigestAlgorithm>(algorithm);
+        const bool subdirectories = includeSubdirectories != 0;
+        started = list ? job.StartList(digest, subdirectories, window, pathList)
+                       : job.StartPath(digest, subdirectories, window, pathText);
+        if (!started) {
+            // No worker means no UM_JOB_DONE will ever come to end the busy state.
+            SetBusy(false);
+            DragAcceptFiles(window, TRUE);
+        }
+    }
+    SetCursor(previousCursor);
+    return started;
+}
+
+void MainDialog::SetBusy(bool busy) {
+    for (const int id : kBusySet) EnableWindow(GetDlgItem(window, id), busy ? FALSE : TRUE);
+}
+
+LRESULT MainDialog::HandleClose(WPARAM, LPARAM) {
+    if (job.IsActive()) job.Finish();
+    // The worker has ended: nothing more is posted. Lines it left in the queue
+    // would never be handled once the modal run is over, so free them now.
+    MSG queued;
+    while (PeekMessageW(&queued, window, UM_APPEND_TEXT, UM_APPEND_TEXT, PM_REMOVE)) {
+        DeleteLine(queued.lParam);
+    }
+    EndDialog(window, IDCANCEL);
+    return 0;
+}
+
+bool MainDialog::ExchangeData(bool save, int controlId) {
+    for (const ExchangeRow& row : kExchangeRows) {
+        if (controlId != -1 && row.controlId != controlId) continue;
+        HWND control = GetDlgItem(window, row.controlId);
+        bool ok = true;
+        switch (row.kind) {
+        case ExchangeKind::RadioIndex:
+            ExchangeRadioIndex(control, save, this->*row.number);
+            break;
+        case ExchangeKind::CheckState: {
+            std::int32_t& state = this->*row.number;
+            if (save) {
+                state = static_cast<std::int32_t>(SendMessageW(control, BM_GETCHECK, 0, 0));
+            } else {
+                if (state < BST_UNCHECKED || state > BST_INDETERMINATE) state = BST_UNCHECKED;
+                SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(state), 0);
+            }
+            break;
+        }
+        case ExchangeKind::ControlHandle: {
+            if (!save && this->*row.handle == nullptr) this->*row.handle = control;
+            break;
+        }
+        case ExchangeKind::Text:
+            ok = save ? ReadText(control, this->*row.text)
+                      : SetDlgItemTextW(window, row.controlId, (this->*row.text).c_str()) != FALSE;
+            break;
+        }
+        if (!ok) {
+            MessageBeep(0xFFFFFFFF);
+            SetFocus(control);
+            return false;
+        }
+    }
+    return true;
+}
+
+LRESULT MainDialog::HandleProgressRange(WPARAM wParam, LPARAM lParam) {
+    SendMessageW(progressBar, PBM_SETRANGE32, wParam, lParam);
+    SendMessageW(progressBar, PBM_SETPOS, 0, 0);
+    SendMessageW(progressBar, PBM_SETSTEP, 1, 0);
+    return 0;
+}
+
+LRESULT MainDialog::HandleProgressStep(WPARAM, LPARAM) {
+    SendMessageW(progressBar, PBM_STEPIT, 0, 0);
+    return 0;
+}
+
+LRESULT MainDialog::HandleAppendText(WPARAM, LPARAM lParam) {
+    std::unique_ptr<WideString> first(reinterpret_cast<WideString*>(lParam));
+    if (!first) return 0;
+
+    // Inserting one line at a time into a growing pane is quadratic, so the
+    // lines already waiting in the queue go in with this one, in posting order.
+    std::wstring batch(first->view());
+    first.reset();
+    MSG queued;
+    for (std::size_t lines = 1; lines < kMaxBatchLines && batch.size() < kMaxBatchChars; ++lines) {
+        if (!PeekMessageW(&queued, window, UM_APPEND_TEXT, UM_APPEND_TEXT, PM_REMOVE)) break;
+        const std::unique_ptr<WideString> line(reinterpret_cast<WideString*>(queued.lParam));
+        if (line) batch.append(line->view());
+    }
+
+    const int length = GetWindowTextLengthW(outputPane);
+    SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
+    SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
+    SendMessageW(outputPane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(batch.c_str()));
+    return 0;
+}
+
+LRESULT MainDialog::HandleJobDone(WPARAM, LPARAM) {
+    PBRANGE range{};
+    SendMessageW(progressBar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+    SendMessageW(progressBar, PBM_SETPOS, static_cast<WPARAM>(range.iHigh), 0);
+    job.Finish();
+    SetBusy(false);
+    DragAcceptFiles(window, TRUE);
+    return 0;
+}
+
+LRESULT MainDialog::HandleClear(WPARAM, LPARAM) {
+    SetWindowTextW(outputPane, L"");
+    return 0;
+}
