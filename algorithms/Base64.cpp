@@ -61,22 +61,47 @@ std::int32_t Base64Decode(const char* text, std::uint8_t* bytes) {
     if (text == nullptr) {
         return 0;
     }
+    const auto& reverse = kReverse.value;
     std::uint8_t* out = bytes;
-    // Only the low `bits` bits matter (never more than 12 between characters);
-    // older bits shifting off the top are harmless.
+    // Only the low `bits` bits matter (at most 6 between groups, 12 within
+    // one); older bits shifting off the top are harmless.
     std::uint32_t accumulator = 0;
     int bits = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        const std::uint8_t value = kReverse.value[static_cast<unsigned char>(*p)];
-        if (value == kNotInAlphabet) {
+    for (auto p = reinterpret_cast<const unsigned char*>(text);;) {
+        const std::uint32_t v0 = reverse[p[0]];
+        if (v0 == kNotInAlphabet) {
+            if (p[0] == '\0') {
+                break;
+            }
+            ++p;
             continue;
         }
-        accumulator = accumulator << 6 | value;
+        // Four alphabet characters in a row add 24 bits and give three whole
+        // bytes. Each look-ahead stops at the first non-alphabet character,
+        // so nothing past the terminator is read.
+        const std::uint32_t v1 = reverse[p[1]];
+        if (v1 != kNotInAlphabet) {
+            const std::uint32_t v2 = reverse[p[2]];
+            if (v2 != kNotInAlphabet) {
+                const std::uint32_t v3 = reverse[p[3]];
+                if (v3 != kNotInAlphabet) {
+                    accumulator = accumulator << 24 | v0 << 18 | v1 << 12 | v2 << 6 | v3;
+                    out[0] = static_cast<std::uint8_t>(accumulator >> (bits + 16));
+                    out[1] = static_cast<std::uint8_t>(accumulator >> (bits + 8));
+                    out[2] = static_cast<std::uint8_t>(accumulator >> bits);
+                    out += 3;
+                    p += 4;
+                    continue;
+                }
+            }
+        }
+        accumulator = accumulator << 6 | v0;
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
             *out++ = static_cast<std::uint8_t>(accumulator >> bits);
         }
+        ++p;
     }
     return static_cast<std::int32_t>(out - bytes);
 }

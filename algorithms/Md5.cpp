@@ -19,7 +19,9 @@ inline std::uint32_t RotateLeft(std::uint32_t x, int n) {
 
 // The auxiliary functions of RFC 1321 in forms with fewer operations.
 inline std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
-inline std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (z & (x ^ y)); }
+// G's two terms share no bits, so they may be added: the term without x
+// (the previous step's result) is then ready early.
+inline std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (~z & y) + (z & x); }
 inline std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
 inline std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (x | ~z); }
 
