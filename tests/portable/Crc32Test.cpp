@@ -24,8 +24,8 @@ TEST(Crc32, StandardCheckValues) {
 
 TEST(Crc32, ChainedRangesEqualOneCall) {
     EXPECT_EQ(Crc32Update(Crc32Update(0, "1234", 4), "56789", 5), 0xCBF43926u);
-    // Every split point, so each range starts at every alignment and ends
-    // with every remainder of the eight-byte steps.
+    // Every split point: ranges too short for the word-wise loop, and ranges
+    // that start at every alignment and leave every possible tail.
     const std::string text = DigitText(1000);
     for (std::uint32_t split = 0; split <= 1000; ++split) {
         const std::uint32_t head = Crc32Update(0, text.data(), split);
