@@ -1,0 +1,102 @@
+// Throughput of the digests and Base64 as an i686 program, beside zlib's
+// crc32 and the platform's own MD5, SHA-1 (CryptoAPI) and Base64 (crypt32).
+#include <windows.h>
+#include <wincrypt.h>
+#include <zlib.h>
+
+#include "../BenchCommon.h"
+
+namespace {
+
+// One CryptoAPI hash over the buffer in 64 KiB pieces; empty on failure.
+std::string CryptoApiDigest(HCRYPTPROV provider, ALG_ID algorithm, const std::vector<std::uint8_t>& buffer) {
+    HCRYPTHASH hash = 0;
+    if (!CryptCreateHash(provider, algorithm, 0, 0, &hash)) {
+        return std::string();
+    }
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < buffer.size(); i += bench::kPiece) {
+        ok = CryptHashData(hash, buffer.data() + i, static_cast<DWORD>(bench::kPiece), 0) != FALSE;
+    }
+    BYTE digest[20];
+    DWORD size = sizeof digest;
+    ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
+    CryptDestroyHash(hash);
+    return ok ? bench::Hex(digest, size) : std::string();
+}
+
+}  // namespace
+
+int main() {
+    using namespace bench;
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+        std::printf("CryptAcquireContextW failed: %lu\n", GetLastError());
+        return 1;
+    }
+    const std::vector<std::uint8_t> buffer = MakeBuffer();
+    const Base64Pieces pieces = MakeBase64Pieces(buffer);
+    PrintHeader("CryptoAPI / zlib / crypt32");
+
+    std::string ours, theirs;
+    double a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurMd5(buffer); });
+    double b = BestMegabytesPerSecond(kBufferSize, [&] { theirs = CryptoApiDigest(provider, CALG_MD5, buffer); });
+    PrintRow("MD5", a, "CryptoAPI CALG_MD5", b, ours == theirs);
+
+    a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurSha1(buffer); });
+    b = BestMegabytesPerSecond(kBufferSize, [&] { theirs = CryptoApiDigest(provider, CALG_SHA1, buffer); });
+    PrintRow("SHA-1", a, "CryptoAPI CALG_SHA1", b, ours == theirs);
+    CryptReleaseContext(provider, 0);
+
+    std::uint32_t crcOurs = 0, crcTheirs = 0, crcBytewise = 0;
+    a = BestMegabytesPerSecond(kBufferSize, [&] { crcOurs = OurCrc32(buffer); });
+    b = BestMegabytesPerSecond(kBufferSize, [&] {
+        uLong crc = crc32(0, Z_NULL, 0);
+        for (std::size_t i = 0; i < buffer.size(); i += kPiece) {
+            crc = crc32(crc, buffer.data() + i, static_cast<uInt>(kPiece));
+        }
+        crcTheirs = static_cast<std::uint32_t>(crc);
+    });
+    const double bytewise = BestMegabytesPerSecond(kBufferSize, [&] { crcBytewise = BytewiseCrc32(buffer); });
+    PrintRow("CRC-32 (braided)", a, "zlib crc32", b, crcOurs == crcTheirs);
+    PrintRow("CRC-32 (byte at a time)", bytewise, "zlib crc32", b, crcBytewise == crcTheirs);
+
+    // crypt32 writes a terminator, so its buffer holds one more character.
+    std::vector<char> text(kPiece / 3 * 4 + 8);
+    std::uint32_t sumOurs = 0, sumTheirs = 0;
+    a = BestMegabytesPerSecond(kBufferSize, [&] {
+        sumOurs = EncodePieces(buffer, text, [](const std::uint8_t* in, int n, char* out) {
+            return Base64Encode(in, n, out);
+        });
+    });
+    b = BestMegabytesPerSecond(kBufferSize, [&] {
+        sumTheirs = EncodePieces(buffer, text, [](const std::uint8_t* in, int n, char* out) {
+            DWORD size = kPiece / 3 * 4 + 8;
+            if (!CryptBinaryToStringA(in, static_cast<DWORD>(n), CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF,
+                                      out, &size)) {
+                return -1;
+            }
+            return static_cast<int>(size);
+        });
+    });
+    PrintRow("Base64 encode (input)", a, "CryptBinaryToStringA", b, sumOurs == sumTheirs);
+
+    std::vector<std::uint8_t> bytes(kPiece);
+    a = BestMegabytesPerSecond(kBufferSize, [&] {
+        sumOurs = DecodePieces(pieces, bytes, [](const char* in, std::uint8_t* out) {
+            return Base64Decode(in, out);
+        });
+    });
+    b = BestMegabytesPerSecond(kBufferSize, [&] {
+        sumTheirs = DecodePieces(pieces, bytes, [](const char* in, std::uint8_t* out) {
+            DWORD size = kPiece;
+            if (!CryptStringToBinaryA(in, static_cast<DWORD>(kPiece), CRYPT_STRING_BASE64, out, &size,
+                                      nullptr, nullptr)) {
+                return -1;
+            }
+            return static_cast<int>(size);
+        });
+    });
+    PrintRow("Base64 decode (text)", a, "CryptStringToBinaryA", b, sumOurs == sumTheirs);
+    return 0;
+}
