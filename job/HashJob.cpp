@@ -10,9 +10,10 @@ namespace {
 // How long the worker waits before posting again into a full message queue.
 constexpr DWORD RetryPauseMs = 10;
 
-// Views of this size cost few map/unmap round trips and stay small beside a
-// 32-bit address space.
-constexpr std::uint32_t DefaultViewBytes = 16u << 20;
+// Each map/unmap pair is a costly round trip under Wine: 4 MiB views hashed
+// a cached file 1.3 to 2.7 times faster than one-chunk views and as fast as
+// 16 MiB ones (bench/digest_file.sh), while taking little address space.
+constexpr std::uint32_t DefaultViewBytes = 4u << 20;
 
 std::uint32_t AllocationGranularity() {
     SYSTEM_INFO info;
