@@ -31,6 +31,13 @@ BOOL WINAPI PostWithinQuota(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return TRUE;
 }
 
+// Notes when the range goes out, that is when a walk is over.
+std::atomic<bool> rangePosted{false};
+BOOL WINAPI NoteRange(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == UM_PROGRESS_RANGE) rangePosted = true;
+    return ::PostMessageW(window, message, wParam, lParam);
+}
+
 BOOL WINAPI RefuseAll(HWND, UINT, WPARAM, LPARAM) {
     ++refused;
     return FALSE;
@@ -117,20 +124,21 @@ TEST(HashJobCancel, CancelDuringAWalkEndsItBeforeTheNextEntry) {
     Sink sink;
     InspectableJob job;
     const PathList list = Paths({folder});
+    rangePosted = false;
+    job.postMessage = &NoteRange;
     ASSERT_TRUE(job.StartList(DigestMd5, false, sink.window, list));
     // Catch the worker in the middle of its listing: suspended (GetThreadContext
     // makes the suspension complete), with some but not all files found, and
-    // before the walk has ended (no range posted yet).
+    // before the walk has ended. While it is suspended this thread only reads:
+    // the worker may hold the heap's lock.
     std::size_t seen = 0;
-    for (int attempt = 0; attempt < 1000000 && seen == 0 && !sink.done; ++attempt) {
+    for (int attempt = 0; attempt < 1000000 && seen == 0 && !rangePosted; ++attempt) {
         if (::SuspendThread(job.Thread()) == DWORD(-1)) break;
         CONTEXT context{};
         context.ContextFlags = CONTEXT_CONTROL;
         ::GetThreadContext(job.Thread(), &context);
-        MSG range;
         const std::size_t found = job.files.size();
-        if (found > 0 && found < total &&
-            !::PeekMessageW(&range, sink.window, UM_PROGRESS_RANGE, UM_PROGRESS_RANGE, PM_NOREMOVE)) {
+        if (found > 0 && found < total && !rangePosted) {
             seen = found;
             job.cancelRequested = 1;
         }
