@@ -1,7 +1,6 @@
 #include "job/HashJob.h"
 
 #include <deque>
-#include <new>
 
 #include "job/Messages.h"
 
