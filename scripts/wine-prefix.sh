@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Creates (once) and configures the private Wine prefix: classic control look,
 # window frames drawn by Wine (no window manager under Xvfb), and the bitmap
-# fonts that give dialogs their true size.
+# fonts that give dialogs their true size; T:\\ is mapped to a folder of the build.
 set -euo pipefail
 DUNMO_BUILD="$(cd "$1" && pwd)"
 source "$(dirname "$0")/wine-env.sh"
@@ -17,3 +17,7 @@ if [ ! -f "$WINEPREFIX/.dunmo-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.dunmo-ready"
 fi
+
+# T: is a drive of its own whose root the tests may fill and empty.
+mkdir -p "$DUNMO_BUILD/drive-t"
+ln -sfn "$DUNMO_BUILD/drive-t" "$WINEPREFIX/dosdevices/t:"

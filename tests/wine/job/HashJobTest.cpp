@@ -202,17 +202,22 @@ TEST(HashJob, WalkGivesAbsolutePathsWhateverTheFolderForm) {
     EXPECT_EQ(relative, reference);
     EXPECT_EQ(dotted, reference);
 
-    // A drive root: drive letter, colon, backslash, name.
-    const std::wstring rootFile = L"C:\\dunmo-root-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
-    TempFolder::WriteFileBytes(rootFile, "root");
+    // A drive root: T: is mapped to an empty folder of the build by the test
+    // fixture. Its files come out as drive letter, colon, backslash, name.
+    for (const std::wstring& name : ListFolder(L"T:").files) ::DeleteFileW((L"T:\\" + name).c_str());
+    TempFolder::WriteFileBytes(L"T:\\one.txt", "1");
+    TempFolder::WriteFileBytes(L"T:\\two.txt", "2");
+    ::CreateDirectoryW(L"T:\\sub", nullptr);
     std::vector<std::wstring> expected;
-    for (const std::wstring& name : ListFolder(L"C:").files) expected.push_back(L"C:\\" + name);
-    const std::vector<std::wstring> withBackslash = Walk(L"C:\\");
-    const std::vector<std::wstring> bare = Walk(L"C:");
-    ::DeleteFileW(rootFile.c_str());
+    for (const std::wstring& name : ListFolder(L"T:").files) expected.push_back(L"T:\\" + name);
+    const std::vector<std::wstring> withBackslash = Walk(L"T:\\");
+    const std::vector<std::wstring> bare = Walk(L"T:");
+    ::DeleteFileW(L"T:\\one.txt");
+    ::DeleteFileW(L"T:\\two.txt");
+    ::RemoveDirectoryW(L"T:\\sub");
+    ASSERT_EQ(expected.size(), 2u);
     EXPECT_EQ(withBackslash, expected);
     EXPECT_EQ(bare, expected);
-    EXPECT_NE(std::find(withBackslash.begin(), withBackslash.end(), rootFile), withBackslash.end());
 }
 
 TEST(HashJob, ListHashesLooseFilesFirstThenEachFolder) {
