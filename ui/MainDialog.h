@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "job/HashJob.h"
@@ -46,6 +47,7 @@ public:
     LRESULT HandleProgressStep(WPARAM, LPARAM);
     LRESULT HandleJobDone(WPARAM, LPARAM);
     LRESULT HandleAppendText(WPARAM, LPARAM);
+    LRESULT HandleFlushTimer(WPARAM, LPARAM);
 
     std::int32_t algorithm = DigestMd5;
     std::int32_t includeSubdirectories = 0;
@@ -59,6 +61,23 @@ public:
 private:
     void ProcessCommandLine();
     bool StartJob(bool list);
+    // Shows what the worker reported since the last call: its result lines at
+    // the end of the pane, its steps on the bar.
+    void ShowPending();
+    // Shows pending work now if it has waited long enough, else makes sure the
+    // flush timer will.
+    void SchedulePending();
+    void AdvanceBar(std::uint32_t steps);
+
+    // The worker's lines and steps are gathered and shown a few times a second:
+    // each insertion into the pane costs time in proportion to its whole text,
+    // and each move of the bar repaints it at once, so showing them one by one
+    // would keep the window too busy to answer the user.
+    std::wstring pendingText;
+    std::uint32_t pendingSteps = 0;
+    bool flushTimerRunning = false;
+    DWORD lastShownTick = 0;
+    DWORD flushIntervalMs;
 
     std::vector<WideString> arguments;
 };

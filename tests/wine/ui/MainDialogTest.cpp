@@ -283,13 +283,13 @@ TEST(MainWindowOutput, LineGoesToTheEndWhateverTheSelection) {
     MainWindow main;
     PostLine(main.Window(), L"first\r\n");
     PostLine(main.Window(), L"second\r\n");
-    main.Fence();
+    ASSERT_TRUE(uitest::WaitUntil([&] { return main.PaneText() == L"first\r\nsecond\r\n"; }));
     const HWND pane = main.Control(IDC_OUTPUT);
     SendMessageW(pane, EM_SETSEL, 0, 3);  // the user selects "fir"
     PostLine(main.Window(), L"third\r\n");
     PostMessageW(main.Window(), UM_APPEND_TEXT, 0, 0);  // carries nothing
-    main.Fence();
-    EXPECT_EQ(main.PaneText(), L"first\r\nsecond\r\nthird\r\n");
+    EXPECT_TRUE(uitest::WaitUntil([&] { return main.PaneText() == L"first\r\nsecond\r\nthird\r\n"; }))
+        << "pane: " << std::string(main.PaneText().begin(), main.PaneText().end());
     DWORD start = 0;
     DWORD end = 0;
     SendMessageW(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
@@ -297,9 +297,22 @@ TEST(MainWindowOutput, LineGoesToTheEndWhateverTheSelection) {
     EXPECT_EQ(end, 22u);
 }
 
+TEST(MainWindowOutput, LinesShowWhileTheJobRuns) {
+    // Five small files, then a large one: their lines must not wait for it.
+    TempFolder folder;
+    std::vector<std::wstring> arguments;
+    for (int i = 0; i < 5; ++i) arguments.push_back(folder.File(L"small" + std::to_wstring(i) + L".txt", "abc"));
+    arguments.push_back(folder.ZeroFile(L"large.bin", 1ll << 30));
+    MainWindow main(arguments);
+    EXPECT_TRUE(uitest::WaitUntil([&] { return main.PaneLines().size() == 5; }));
+    EXPECT_TRUE(main.Busy());
+    EXPECT_EQ(main.ProgressPosition(), 5);  // one step per file of the list
+    EXPECT_EQ(main.Close(), IDCANCEL);
+}
+
 TEST(MainWindowOutput, QueuedLinesArriveWholeAndInOrder) {
-    // More lines than one batch takes, interleaved with steps as the worker
-    // posts them, and a null holder among them.
+    // Many lines at once, interleaved with steps as the worker posts them, and
+    // a null holder among them.
     constexpr int kLines = 5000;
     MainWindow main;
     main.Hold();
@@ -314,22 +327,30 @@ TEST(MainWindowOutput, QueuedLinesArriveWholeAndInOrder) {
         expected += line;
     }
     main.Release();
-    main.Fence();
-    EXPECT_EQ(main.PaneText(), expected);
-    EXPECT_EQ(main.ProgressPosition(), kLines);
+    EXPECT_TRUE(uitest::WaitUntil([&] { return main.PaneText().size() >= expected.size(); }));
+    EXPECT_TRUE(main.PaneText() == expected);
+    EXPECT_TRUE(uitest::WaitUntil([&] { return main.ProgressPosition() == kLines; }));
 }
 
 TEST(MainWindowProgress, RangeResetsPositionAndStepsByOne) {
     MainWindow main;
     PostMessageW(main.Window(), UM_PROGRESS_RANGE, 0, 10);
     PostMessageW(main.Window(), UM_PROGRESS_STEP, 0, 0);
-    main.Fence();
+    EXPECT_TRUE(uitest::WaitUntil([&] { return main.ProgressPosition() == 1; }));
     EXPECT_EQ(main.ProgressRange().iLow, 0);
     EXPECT_EQ(main.ProgressRange().iHigh, 10);
-    EXPECT_EQ(main.ProgressPosition(), 1);
+
+    // Three steps fill a range of three; a fourth starts again from the
+    // bottom; the job's end fills it again.
     PostMessageW(main.Window(), UM_PROGRESS_RANGE, 0, 3);
     main.Fence();
     EXPECT_EQ(main.ProgressPosition(), 0);
+    for (int i = 0; i < 3; ++i) PostMessageW(main.Window(), UM_PROGRESS_STEP, 0, 0);
+    EXPECT_TRUE(uitest::WaitUntil([&] { return main.ProgressPosition() == 3; }));
+    PostMessageW(main.Window(), UM_PROGRESS_STEP, 0, 0);
+    EXPECT_TRUE(uitest::WaitUntil([&] { return main.ProgressPosition() < 3; }));
+    PostMessageW(main.Window(), UM_JOB_DONE, 0, 0);
+    EXPECT_TRUE(uitest::WaitUntil([&] { return main.ProgressPosition() == 3; }));
 }
 
 TEST(MainWindowProgress, FullAfterAJobWithOrWithoutARange) {
