@@ -1,15 +1,18 @@
 // How fast Dunmo.exe shows the lines of a big folder, and whether its window
 // keeps answering meanwhile. For each folder size it runs Dunmo.exe on a folder
-// of that many small files twice:
+// of that many small files three times:
 //   1. time from process start to the last line shown ("..." enabled again,
 //      every line in the pane), sampling the round trip of a sent message
-//      (how long the window is stuck inside one handler);
+//      (how long the window stays inside one handler);
 //   2. a real mouse click on "Cls" (SendInput) every 250 ms, timing how long
-//      each click takes to empty the pane (input waits behind posted messages).
+//      each takes to shrink the pane (input waits behind posted messages);
+//   3. the same with a posted "Cls" command (it waits behind the worker's
+//      messages already queued).
 //
 //   bench_output_pane [COUNT...]          default 1000 10000 50000
-// Run from the build folder under Wine (Xvfb without a display); Dunmo.exe is
-// looked for next to this program's folder. The folders are made once in %TEMP%.
+// Run under Wine (inside Xvfb without a display) from a cross build made with
+// -DDUNMO_BENCH=ON; Dunmo.exe is taken from that build folder. The folders
+// are made once in %TEMP% of the prefix.
 #include <windows.h>
 
 #include <algorithm>
