@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <cwchar>
 #include <iterator>
@@ -24,10 +25,11 @@ struct DropTraits {
 };
 using DropHandle = UniqueHandle<DropTraits>;
 
-struct MallocRelease {
-    void operator()(IMalloc* allocator) const { allocator->Release(); }
+struct ComRelease {
+    template <typename Interface>
+    void operator()(Interface* object) const { object->Release(); }
 };
-using ShellAllocator = std::unique_ptr<IMalloc, MallocRelease>;
+using ShellAllocator = std::unique_ptr<IMalloc, ComRelease>;
 
 // An item identifier list, freed by the shell allocator that handed it out.
 struct ItemListFree {
@@ -39,21 +41,62 @@ using ItemList = std::unique_ptr<ITEMIDLIST, ItemListFree>;
 // Longest path the platform can name (UNICODE_STRING limit, in UTF-16 units).
 constexpr DWORD kLongestPath = 32768;
 
+struct ItemListRelease {
+    void operator()(ITEMIDLIST* list) const { ILFree(list); }
+};
+struct TaskMemoryFree {
+    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
+};
+
+// The path as SHGetPathFromIDListEx gives it, with room for the longest one;
+// empty when the item has none. Wine cuts it at MAX_PATH - 1 all the same.
+std::wstring PlatformPath(PCIDLIST_ABSOLUTE item) {
+    std::wstring path(kLongestPath, L'\0');
+    if (!SHGetPathFromIDListEx(item, path.data(), kLongestPath, GPFIDL_DEFAULT)) return {};
+    path.resize(std::wcslen(path.c_str()));
+    return path;
+}
+
+// The item's own parsing name inside its folder (a file or folder name).
+std::wstring NameInFolder(PCIDLIST_ABSOLUTE item) {
+    IShellFolder* rawFolder = nullptr;
+    PCUITEMID_CHILD child = nullptr;
+    if (FAILED(SHBindToParent(item, IID_IShellFolder, reinterpret_cast<void**>(&rawFolder), &child)))
+        return {};
+    const std::unique_ptr<IShellFolder, ComRelease> folder(rawFolder);
+    STRRET display{};
+    if (FAILED(folder->GetDisplayNameOf(child, SHGDN_INFOLDER | SHGDN_FORPARSING, &display)))
+        return {};
+    wchar_t* rawText = nullptr;
+    if (FAILED(StrRetToStrW(&display, child, &rawText))) return {};
+    const std::unique_ptr<wchar_t, TaskMemoryFree> text(rawText);
+    return text.get();
+}
+
 // The file-system path of `item`, whole however long; empty when the item has
-// none. SHGetPathFromIDListW stops at MAX_PATH, so a longer path is asked for
-// again with a larger buffer. A result that fills the buffer may have been cut,
-// so only one with room to spare is taken.
+// none. A path of MAX_PATH - 1 units or more may come back cut, which could
+// name another file or none, so it is built from its parent's path and the
+// item's own name instead; the platform's long answer is kept only where that
+// fails (a folder outside the file system holding the item) and it ends with
+// the item's name.
 std::wstring FileSystemPath(PCIDLIST_ABSOLUTE item) {
-    for (DWORD size = MAX_PATH; size <= kLongestPath; size *= 2) {
-        std::wstring path(size, L'\0');
-        if (!SHGetPathFromIDListEx(item, path.data(), size, GPFIDL_DEFAULT)) continue;
-        const std::size_t length = std::wcslen(path.c_str());
-        if (length + 1 < size) {
-            path.resize(length);
-            return path;
+    const std::wstring direct = PlatformPath(item);
+    if (direct.empty() || direct.size() + 1 < MAX_PATH) return direct;
+
+    const std::wstring name = NameInFolder(item);
+    if (name.empty()) return {};
+    std::unique_ptr<ITEMIDLIST, ItemListRelease> parent(ILClone(item));
+    if (parent && ILRemoveLastID(parent.get())) {
+        std::wstring path = FileSystemPath(parent.get());
+        if (!path.empty()) {
+            if (path.back() != L'\\') path += L'\\';
+            return path + name;
         }
     }
-    return {};
+    const std::wstring tail = L"\\" + name;
+    const bool whole = direct.size() > tail.size() &&
+                       direct.compare(direct.size() - tail.size(), tail.size(), tail) == 0;
+    return whole ? direct : std::wstring();
 }
 
 }  // namespace
@@ -93,16 +136,17 @@ LRESULT MainDialog::HandleDrop(WPARAM wParam, LPARAM) {
 
     pathList.clear();
     const UINT count = DragQueryFileW(drop.get(), 0xFFFFFFFF, nullptr, 0);
-    if (count == 0) return 0;
     try {
         for (UINT index = 0; index < count; ++index) {
             // Ask for the length first: a name cut to a fixed buffer could
             // name another file, or none.
             const UINT length = DragQueryFileW(drop.get(), index, nullptr, 0);
+            // An empty name names nothing (Wine reports one for an empty list).
+            if (length == 0) continue;
             std::wstring name(static_cast<std::size_t>(length) + 1, L'\0');
             const UINT copied = DragQueryFileW(drop.get(), index, name.data(), length + 1);
             name.resize(copied);
-            if (index == 0) SetDlgItemTextW(window, IDC_PATH, name.c_str());
+            if (pathList.empty()) SetDlgItemTextW(window, IDC_PATH, name.c_str());
             pathList.emplace_back(std::move(name));
         }
     } catch (const std::bad_alloc&) {
@@ -110,6 +154,7 @@ LRESULT MainDialog::HandleDrop(WPARAM wParam, LPARAM) {
         pathList.clear();
         return 0;
     }
+    if (pathList.empty()) return 0;
     StartListJob();
     return 0;
 }

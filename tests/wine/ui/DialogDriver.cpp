@@ -56,6 +56,10 @@ UiThread::~UiThread() {
 }
 
 HWND UiThread::WaitForDialog(HWND except, DWORD timeoutMs) const {
+    return WaitForThreadDialog(threadId, except, timeoutMs);
+}
+
+HWND WaitForThreadDialog(DWORD threadId, HWND except, DWORD timeoutMs) {
     HWND dialog = nullptr;
     WaitUntil(
         [&] {

@@ -34,6 +34,10 @@ private:
     DWORD threadId = 0;
 };
 
+// A visible top-level dialog of thread `threadId` other than `except`, once
+// one appears within `timeoutMs`; null otherwise.
+HWND WaitForThreadDialog(DWORD threadId, HWND except = nullptr, DWORD timeoutMs = 10000);
+
 // A plain visible top-level window, created on the calling thread, to own a
 // dialog at a chosen place.
 HWND CreateOwnerWindow(const RECT& bounds);
