@@ -109,13 +109,6 @@ HWND OpenBrowser(uitest::MainWindow& main) {
     return WaitForThreadDialog(main.ThreadId(), main.Window());
 }
 
-// Selects `path` in the browser's tree (Wine's browser ignores its edit
-// field) and presses one of its buttons.
-void ChooseInBrowser(HWND browser, const std::wstring& path, int button) {
-    SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
-    SendMessageW(GetDlgItem(browser, button), BM_CLICK, 0, 0);
-}
-
 HWND TreeOf(HWND browser) {
     return FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
 }
@@ -129,6 +122,33 @@ std::wstring ItemText(HWND tree, HTREEITEM item) {
     data.cchTextMax = MAX_PATH;
     SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&data));
     return text;
+}
+
+std::wstring SelectedItemText(HWND browser) {
+    const HWND tree = TreeOf(browser);
+    const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    return item != nullptr ? ItemText(tree, item) : std::wstring();
+}
+
+// Selects `path` in the browser's tree (Wine's browser ignores its edit
+// field). A browser that is still filling its tree may miss the first
+// request, so it is repeated until the tree shows the item selected.
+::testing::AssertionResult SelectInBrowser(HWND browser, const std::wstring& path) {
+    const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+    const bool selected = WaitUntil([&] {
+        SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+        return SelectedItemText(browser) == name;
+    });
+    if (selected) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the browser shows "
+                                         << ::testing::PrintToString(SelectedItemText(browser));
+}
+
+// Selects `path` in the browser and presses one of its buttons.
+::testing::AssertionResult ChooseInBrowser(HWND browser, const std::wstring& path, int button) {
+    ::testing::AssertionResult selected = SelectInBrowser(browser, path);
+    if (selected) SendMessageW(GetDlgItem(browser, button), BM_CLICK, 0, 0);
+    return selected;
 }
 
 // Opens the selected folder in the browser's tree and selects its child
@@ -269,7 +289,7 @@ TEST(PathInputBrowse, ChoosingAFileHashesIt) {
     const BrowserGuard guard{browser};
     EXPECT_EQ(GetWindow(browser, GW_OWNER), main.Window());
     EXPECT_NE(FindChild(browser, L"Static", L"Please select a directory or file to hash."), nullptr);
-    ChooseInBrowser(browser, file, IDOK);
+    ASSERT_TRUE(ChooseInBrowser(browser, file, IDOK));
 
     EXPECT_EQ(LinesOnceIdle(main, 1), (Lines{Line(kMd5Abc, file)}));
     EXPECT_EQ(main.Text(IDC_PATH), file);
@@ -288,7 +308,7 @@ TEST(PathInputBrowse, ChoosingAFolderWalksItWithSubDirectory) {
     const HWND browser = OpenBrowser(main);
     ASSERT_NE(browser, nullptr);
     const BrowserGuard guard{browser};
-    ChooseInBrowser(browser, folder, IDOK);
+    ASSERT_TRUE(ChooseInBrowser(browser, folder, IDOK));
 
     EXPECT_EQ(LinesOnceIdle(main, 2), (Lines{Line(kMd5Abc, top), Line(kMd5Hello, deep)}));
     EXPECT_EQ(main.Text(IDC_PATH), folder);
@@ -307,7 +327,7 @@ TEST(PathInputBrowse, LongPathArrivesWhole) {
     const BrowserGuard guard{browser};
     // Wine's browser takes only a short path to select, so it is pointed at
     // the temporary folder and the rest is opened in its tree, as a user would.
-    SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(temp.Path().c_str()));
+    ASSERT_TRUE(SelectInBrowser(browser, temp.Path()));
     for (int level = 0; level < LongTree::kLevels; ++level)
         ASSERT_TRUE(SelectChild(TreeOf(browser), LongTree::FolderName()));
     ASSERT_TRUE(SelectChild(TreeOf(browser), LongTree::FileName()));
@@ -327,7 +347,7 @@ TEST(PathInputBrowse, CancelChangesNothing) {
     const HWND browser = OpenBrowser(main);
     ASSERT_NE(browser, nullptr);
     const BrowserGuard guard{browser};
-    ChooseInBrowser(browser, file, IDCANCEL);
+    ASSERT_TRUE(ChooseInBrowser(browser, file, IDCANCEL));
     main.Fence();
 
     EXPECT_FALSE(IsWindow(browser));
