@@ -95,15 +95,6 @@ HWND CreateOwnerWindow(const RECT& bounds) {
                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
-std::wstring TextOf(HWND window) {
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied =
-        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(copied));
-    return text;
-}
-
 void Flush(HWND window) {
     // A sent message is handled when the thread next looks for messages; the
     // second one can only be handled after what the first wait released.
@@ -117,15 +108,6 @@ void PressKey(HWND target, UINT virtualKey) {
     PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
     PostMessageW(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
     Flush(target);
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(10);
-    }
-    return true;
 }
 
 RECT WorkArea() {

@@ -2,7 +2,7 @@
 // Drives real dialogs the way a user would: the dialog runs modally on a
 // user-interface thread of its own, and the test reads and pokes its windows
 // from the test thread through messages.
-#include <windows.h>
+#include "UiTestSupport.h"
 
 #include <functional>
 #include <future>
@@ -42,15 +42,15 @@ HWND WaitForThreadDialog(DWORD threadId, HWND except = nullptr, DWORD timeoutMs 
 // dialog at a chosen place.
 HWND CreateOwnerWindow(const RECT& bounds);
 
-std::wstring TextOf(HWND window);
+using uitest::TextOf;
+using uitest::WaitUntil;
+
 // Returns once every message posted to `window`'s thread before the call has
 // been dispatched.
 void Flush(HWND window);
 // Posts a key press to `target` (normally the focused control), as the
 // keyboard would, and waits until it has been handled.
 void PressKey(HWND target, UINT virtualKey);
-// Polls `condition` until it holds or `timeoutMs` passes.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
 RECT WorkArea();
 // The first child of `dialog` of window class `className` whose text is
 // `text`; null when there is none.
