@@ -10,7 +10,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth xdotool imagemagick
-  fonts-wine fonts-wqy-microhei locales
+  fonts-wine fonts-wqy-microhei fonts-liberation locales
   libgtest-dev googletest libbenchmark-dev libssl-dev zlib1g-dev
   libz-mingw-w64-dev libarchive-zip-perl coreutils
 )

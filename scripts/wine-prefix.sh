@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Creates (once) and configures the private Wine prefix: classic control look,
 # window frames drawn by Wine (no window manager under Xvfb), and the bitmap
-# fonts that give dialogs their true size; T:\\ is mapped to a folder of the build.
+# fonts that give dialogs their true size; T: is mapped to a folder of the build.
 set -euo pipefail
 DUNMO_BUILD="$(cd "$1" && pwd)"
 source "$(dirname "$0")/wine-env.sh"
@@ -11,6 +11,12 @@ if [ ! -f "$WINEPREFIX/.dunmo-ready" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f >/dev/null 2>&1
+  # Without a window manager, unmanaged windows close at once instead of
+  # waiting about two seconds for one.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  # The output pane's "Courier New" is not in the prefix; draw it with a
+  # metric-compatible monospace font.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' /t REG_SZ /d 'Liberation Mono' /f >/dev/null 2>&1
   if [ -d /usr/share/wine/fonts ]; then
     cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
