@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "algorithms/Base64.h"
 #include "algorithms/Crc32.h"
 #include "algorithms/Md5.h"
@@ -158,6 +160,22 @@ std::uint32_t DecodePieces(const Base64Pieces& pieces, std::vector<std::uint8_t>
         sum = Crc32Update(sum, bytes.data(), 64) ^ static_cast<std::uint32_t>(written);
     }
     return sum;
+}
+
+// Our CRC-32, word-wise and byte at a time, beside zlib's crc32.
+inline void CompareCrc32WithZlib(const std::vector<std::uint8_t>& buffer) {
+    std::uint32_t ours = 0, theirs = 0, bytewise = 0;
+    const double a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurCrc32(buffer); });
+    const double b = BestMegabytesPerSecond(kBufferSize, [&] {
+        uLong crc = crc32(0, Z_NULL, 0);
+        for (std::size_t i = 0; i < buffer.size(); i += kPiece) {
+            crc = crc32(crc, buffer.data() + i, static_cast<uInt>(kPiece));
+        }
+        theirs = static_cast<std::uint32_t>(crc);
+    });
+    const double c = BestMegabytesPerSecond(kBufferSize, [&] { bytewise = BytewiseCrc32(buffer); });
+    PrintRow("CRC-32 (braided)", a, "zlib crc32", b, ours == theirs);
+    PrintRow("CRC-32 (byte at a time)", c, "zlib crc32", b, bytewise == theirs);
 }
 
 }  // namespace bench

@@ -12,7 +12,7 @@ packages=(
   wine wine32:i386 xvfb xauth xdotool imagemagick
   fonts-wine fonts-wqy-microhei fonts-liberation locales
   libgtest-dev googletest libbenchmark-dev libssl-dev zlib1g-dev
-  libz-mingw-w64-dev libarchive-zip-perl coreutils
+  libz-mingw-w64-dev libarchive-zip-perl bc coreutils
 )
 
 missing=()

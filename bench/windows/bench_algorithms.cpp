@@ -2,7 +2,6 @@
 // crc32 and the platform's own MD5, SHA-1 (CryptoAPI) and Base64 (crypt32).
 #include <windows.h>
 #include <wincrypt.h>
-#include <zlib.h>
 
 #include "../BenchCommon.h"
 
@@ -48,18 +47,7 @@ int main() {
     PrintRow("SHA-1", a, "CryptoAPI CALG_SHA1", b, ours == theirs);
     CryptReleaseContext(provider, 0);
 
-    std::uint32_t crcOurs = 0, crcTheirs = 0, crcBytewise = 0;
-    a = BestMegabytesPerSecond(kBufferSize, [&] { crcOurs = OurCrc32(buffer); });
-    b = BestMegabytesPerSecond(kBufferSize, [&] {
-        uLong crc = crc32(0, Z_NULL, 0);
-        for (std::size_t i = 0; i < buffer.size(); i += kPiece) {
-            crc = crc32(crc, buffer.data() + i, static_cast<uInt>(kPiece));
-        }
-        crcTheirs = static_cast<std::uint32_t>(crc);
-    });
-    const double bytewise = BestMegabytesPerSecond(kBufferSize, [&] { crcBytewise = BytewiseCrc32(buffer); });
-    PrintRow("CRC-32 (braided)", a, "zlib crc32", b, crcOurs == crcTheirs);
-    PrintRow("CRC-32 (byte at a time)", bytewise, "zlib crc32", b, crcBytewise == crcTheirs);
+    CompareCrc32WithZlib(buffer);
 
     // crypt32 writes a terminator, so its buffer holds one more character.
     std::vector<char> text(kPiece / 3 * 4 + 8);
