@@ -11,9 +11,8 @@
 #include <random>
 #include <vector>
 
+#include "../portable/DigestTestSupport.h"
 #include "algorithms/Crc32.h"
-#include "algorithms/Md5.h"
-#include "algorithms/Sha1.h"
 
 namespace {
 
@@ -27,9 +26,7 @@ template <typename Feed>
 void ForEachPiece(Feed feed) {
     std::mt19937 random(42);
     std::vector<std::uint8_t> pool(kWindow + 64);
-    for (auto& b : pool) {
-        b = static_cast<std::uint8_t>(random());
-    }
+    std::generate(pool.begin(), pool.end(), [&] { return static_cast<std::uint8_t>(random()); });
     std::uint64_t done = 0;
     for (std::uint32_t index = 0; done < kStreamLength; ++index) {
         std::uint8_t* piece = pool.data() + (index * 7) % 64;
@@ -41,49 +38,33 @@ void ForEachPiece(Feed feed) {
     }
 }
 
-struct EvpContextDeleter {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
-std::vector<std::uint8_t> DigestStreamWithOpenSsl(const EVP_MD* md) {
-    std::unique_ptr<EVP_MD_CTX, EvpContextDeleter> context(EVP_MD_CTX_new());
-    EXPECT_EQ(EVP_DigestInit_ex(context.get(), md, nullptr), 1);
+// Feeds the stream to ours and to OpenSSL side by side.
+template <typename Digest>
+void ExpectStreamDigestMatchesOpenSsl(const EVP_MD* md, std::uint32_t countLow, std::uint32_t countHigh) {
+    typename Digest::Context context;
+    Digest::Init(context);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> reference(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    ASSERT_EQ(EVP_DigestInit_ex(reference.get(), md, nullptr), 1);
     ForEachPiece([&](const std::uint8_t* bytes, std::size_t length) {
-        EVP_DigestUpdate(context.get(), bytes, length);
+        Digest::Update(context, bytes, length);
+        EVP_DigestUpdate(reference.get(), bytes, length);
     });
-    std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);
+    EXPECT_EQ(context.count[0], countLow);
+    EXPECT_EQ(context.count[1], countHigh);
+    std::uint8_t theirs[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
-    EXPECT_EQ(EVP_DigestFinal_ex(context.get(), digest.data(), &size), 1);
-    digest.resize(size);
-    return digest;
+    ASSERT_EQ(EVP_DigestFinal_ex(reference.get(), theirs, &size), 1);
+    EXPECT_EQ(Digest::FinalHex(context), Hex(theirs, size));
 }
 
 }  // namespace
 
 TEST(LongStream, Md5BitCountCarriesPast2To29Bytes) {
-    Md5Context context;
-    Md5Init(context);
-    ForEachPiece([&](const std::uint8_t* bytes, std::size_t length) {
-        Md5Update(context, bytes, static_cast<std::int32_t>(length));
-    });
-    EXPECT_EQ(context.count[0], 8000u);  // 8 * (2^32 + 1000) bits, low word
-    EXPECT_EQ(context.count[1], 8u);
-    std::vector<std::uint8_t> digest(16);
-    Md5Final(context, digest.data());
-    EXPECT_EQ(digest, DigestStreamWithOpenSsl(EVP_md5()));
+    ExpectStreamDigestMatchesOpenSsl<Md5Digest>(EVP_md5(), 8000u, 8u);  // 8 * (2^32 + 1000) bits
 }
 
 TEST(LongStream, Sha1ByteCountCarriesPast2To32Bytes) {
-    Sha1Context context;
-    Sha1Init(context);
-    ForEachPiece([&](const std::uint8_t* bytes, std::size_t length) {
-        Sha1Update(context, bytes, static_cast<std::uint32_t>(length));
-    });
-    EXPECT_EQ(context.count[0], 1000u);
-    EXPECT_EQ(context.count[1], 1u);
-    std::vector<std::uint8_t> digest(20);
-    Sha1Final(context, digest.data());
-    EXPECT_EQ(digest, DigestStreamWithOpenSsl(EVP_sha1()));
+    ExpectStreamDigestMatchesOpenSsl<Sha1Digest>(EVP_sha1(), 1000u, 1u);
 }
 
 TEST(LongStream, Crc32ChainsOverMoreThan4GiB) {
