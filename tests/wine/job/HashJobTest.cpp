@@ -1,7 +1,10 @@
 // What the hashing job posts for files, folders and lists, on real files.
 #include "JobTestSupport.h"
 
+#include <tuple>
+
 using namespace jobtest;
+using HashJobRuns = JobTest;
 
 namespace {
 
@@ -14,139 +17,70 @@ std::vector<std::wstring> Walk(const std::wstring& folder, bool subfolders = fal
     return found;
 }
 
-// The log of a several-files run: range, then a line and a step per file.
-Log SeveralFiles(DigestAlgorithm algorithm, const std::vector<std::pair<std::wstring, std::string>>& files) {
-    Log log{Range(files.size())};
-    for (const auto& [path, bytes] : files) {
-        log.push_back(ExpectedLine(algorithm, bytes, path));
-        log.push_back(Steps(1));
-    }
-    log.push_back(L"done");
-    return log;
-}
-
 }  // namespace
 
-TEST(HashJob, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
-    TempFolder temp;
-    Sink sink;
-    HashJob job;
+TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
+    // Views start at multiples of the chunk size, so it must be the granularity.
     SYSTEM_INFO info;
     ::GetSystemInfo(&info);
     ASSERT_EQ(job.chunkSize, info.dwAllocationGranularity);
-
-    const std::string bytes = Pattern(2 * job.chunkSize + 5);
-    const std::wstring file = temp.File(L"two-and-a-bit.bin", bytes);
-    for (DigestAlgorithm algorithm : AllAlgorithms)
-        EXPECT_EQ(RunPath(job, sink, algorithm, file),
-                  (Log{Range(3), Steps(3), ExpectedLine(algorithm, bytes, file), L"done"}));
-
     const std::wstring abc = temp.File(L"abc.txt", "abc");
-    EXPECT_EQ(RunPath(job, sink, DigestMd5, abc),
-              (Log{Range(1), Steps(1), L"[MD5] 900150983CD24FB0D6963F7D28E17F72 - " + abc + L"\r\n", L"done"}));
-    EXPECT_EQ(RunPath(job, sink, DigestSha1, abc),
-              (Log{Range(1), Steps(1), L"[SHA-1] A9993E364706816ABA3E25717850C26C9CD0D89D - " + abc + L"\r\n",
-                   L"done"}));
-    EXPECT_EQ(RunPath(job, sink, DigestCrc32, abc),
-              (Log{Range(1), Steps(1), L"[CRC32] 352441C2 - " + abc + L"\r\n", L"done"}));
-    // A list of one file is hashed the same way.
-    EXPECT_EQ(RunList(job, sink, DigestCrc32, Paths({abc})),
-              (Log{Range(1), Steps(1), L"[CRC32] 352441C2 - " + abc + L"\r\n", L"done"}));
-    EXPECT_FALSE(job.IsActive());
-}
+    const std::wstring empty = temp.File(L"empty.txt", "");
+    const std::tuple<DigestAlgorithm, const wchar_t*, const wchar_t*> known[] = {
+        {DigestMd5, L"[MD5] 900150983CD24FB0D6963F7D28E17F72", L"[MD5] D41D8CD98F00B204E9800998ECF8427E"},
+        {DigestSha1, L"[SHA-1] A9993E364706816ABA3E25717850C26C9CD0D89D",
+         L"[SHA-1] DA39A3EE5E6B4B0D3255BFEF95601890AFD80709"},
+        {DigestCrc32, L"[CRC32] 352441C2", L"[CRC32] 00000000"},
+    };
+    for (const auto& [algorithm, abcDigest, emptyDigest] : known) {
+        EXPECT_EQ(RunPath(algorithm, abc), OneFile(1, Line(abcDigest, abc)));
+        EXPECT_EQ(RunList(algorithm, Paths({abc})), OneFile(1, Line(abcDigest, abc)));
+        EXPECT_EQ(RunPath(algorithm, empty), OneFile(0, Line(emptyDigest, empty)));
+        // Among several files, and after a file that left the context in use.
+        EXPECT_EQ(RunList(algorithm, Paths({abc, empty})),
+                  SeveralFiles(algorithm, {{abc, "abc"}, {empty, ""}}));
+    }
 
-TEST(HashJob, ChunkBoundariesAndViewSizes) {
-    TempFolder temp;
-    Sink sink;
-    HashJob job;
     const std::uint32_t chunk = job.chunkSize;
-
-    const std::string exact = Pattern(3 * chunk, 2);
-    const std::wstring exactFile = temp.File(L"exact.bin", exact);
-    EXPECT_EQ(RunPath(job, sink, DigestSha1, exactFile),
-              (Log{Range(3), Steps(3), ExpectedLine(DigestSha1, exact, exactFile), L"done"}));
-    const std::string oneMore = Pattern(3 * chunk + 1, 2);
-    const std::wstring oneMoreFile = temp.File(L"one-more.bin", oneMore);
-    EXPECT_EQ(RunPath(job, sink, DigestSha1, oneMoreFile),
-              (Log{Range(4), Steps(4), ExpectedLine(DigestSha1, oneMore, oneMoreFile), L"done"}));
-
+    for (std::uint32_t extra : {0u, 1u}) {  // an exact multiple of the chunk size, and one byte more
+        const std::string bytes = Pattern(3 * chunk + extra, 2);
+        const std::wstring file = temp.File(L"boundary.bin", bytes);
+        for (DigestAlgorithm algorithm : AllAlgorithms)
+            EXPECT_EQ(RunPath(algorithm, file), OneFile(3 + extra, ExpectedLine(algorithm, bytes, file)));
+    }
     // However many chunks share a view, each chunk is still one step; the
     // last view ends at the end of the file.
     const std::string odd = Pattern(5 * chunk + 7, 3);
     const std::wstring oddFile = temp.File(L"odd.bin", odd);
     for (std::uint32_t perView : {1u, 2u, 3u, 5u, 6u, 1000u}) {
         job.chunksPerView = perView;
-        EXPECT_EQ(RunPath(job, sink, DigestMd5, oddFile),
-                  (Log{Range(6), Steps(6), ExpectedLine(DigestMd5, odd, oddFile), L"done"}))
+        EXPECT_EQ(RunPath(DigestMd5, oddFile), OneFile(6, ExpectedLine(DigestMd5, odd, oddFile)))
             << perView << " chunks per view";
     }
-
-    // A file spanning several views of the default size.
-    HashJob fresh;
-    const std::uint64_t viewBytes = std::uint64_t(fresh.chunksPerView) * chunk;
-    const std::string big = Pattern(static_cast<std::size_t>(2 * viewBytes + 3 * chunk + 11), 4);
-    const std::wstring bigFile = temp.File(L"big.bin", big);
-    const std::uint64_t chunks = (big.size() + chunk - 1) / chunk;
-    for (DigestAlgorithm algorithm : AllAlgorithms)
-        EXPECT_EQ(RunPath(fresh, sink, algorithm, bigFile),
-                  (Log{Range(chunks), Steps(chunks), ExpectedLine(algorithm, big, bigFile), L"done"}));
+    EXPECT_FALSE(job.IsActive());
 }
 
-TEST(HashJob, EmptyFileShowsTheDigestOfNoBytes) {
-    TempFolder temp;
-    Sink sink;
-    HashJob job;
-    const std::wstring empty = temp.File(L"empty.txt", "");
-    EXPECT_EQ(RunPath(job, sink, DigestMd5, empty),
-              (Log{Range(0), L"[MD5] D41D8CD98F00B204E9800998ECF8427E - " + empty + L"\r\n", L"done"}));
-    EXPECT_EQ(RunPath(job, sink, DigestSha1, empty),
-              (Log{Range(0), L"[SHA-1] DA39A3EE5E6B4B0D3255BFEF95601890AFD80709 - " + empty + L"\r\n", L"done"}));
-    EXPECT_EQ(RunPath(job, sink, DigestCrc32, empty),
-              (Log{Range(0), L"[CRC32] 00000000 - " + empty + L"\r\n", L"done"}));
-
-    // Among several files, and after a file that left the context in use.
-    const std::wstring abc = temp.File(L"abc.txt", "abc");
-    for (DigestAlgorithm algorithm : AllAlgorithms)
-        EXPECT_EQ(RunList(job, sink, algorithm, Paths({abc, empty})),
-                  SeveralFiles(algorithm, {{abc, "abc"}, {empty, ""}}));
-}
-
-TEST(HashJob, FolderWithOneFileIsHashedAsThatFile) {
-    TempFolder temp;
-    Sink sink;
-    HashJob job;
-    const std::wstring folder = temp.Folder(L"single");
+TEST_F(HashJobRuns, FolderWithOneFileIsHashedAsThatFileAndNothingToHashPostsDoneAlone) {
+    const std::wstring single = temp.Folder(L"single");
     temp.Folder(L"single\\ignored");
     temp.File(L"single\\ignored\\inner.txt", "not without subfolders");
     const std::string bytes = Pattern(2 * job.chunkSize, 5);
-    const std::wstring file = temp.File(L"single\\only.bin", bytes);
-    const Log expected{Range(2), Steps(2), ExpectedLine(DigestMd5, bytes, file), L"done"};
+    const Log one = OneFile(2, ExpectedLine(DigestMd5, bytes, temp.File(L"single\\only.bin", bytes)));
+    EXPECT_EQ(RunPath(DigestMd5, single), one);
+    EXPECT_EQ(RunPath(DigestMd5, single + L"\\\\"), one);
+    EXPECT_EQ(RunList(DigestMd5, Paths({single})), one);
 
-    EXPECT_EQ(RunPath(job, sink, DigestMd5, folder), expected);
-    EXPECT_EQ(RunPath(job, sink, DigestMd5, folder + L"\\\\"), expected);
-    EXPECT_EQ(RunList(job, sink, DigestMd5, Paths({folder})), expected);
-}
-
-TEST(HashJob, NothingToHashPostsDoneAlone) {
-    TempFolder temp;
-    Sink sink;
-    HashJob job;
     const std::wstring empty = temp.Folder(L"empty");
     const std::wstring onlyFolders = temp.Folder(L"only-folders");
     temp.Folder(L"only-folders\\a");
-    temp.Folder(L"only-folders\\b");
     temp.File(L"only-folders\\a\\deep.txt", "x");
     const std::wstring missing = temp / L"missing";
-
-    for (const std::wstring& path : {empty, onlyFolders, missing})
-        EXPECT_EQ(RunPath(job, sink, DigestMd5, path), Log{L"done"});
-    EXPECT_EQ(RunList(job, sink, DigestMd5, Paths({missing, empty, onlyFolders})),
-              Log{L"done"});
-    EXPECT_EQ(RunList(job, sink, DigestMd5, Paths({})), Log{L"done"});
+    for (const std::wstring& path : {empty, onlyFolders, missing}) EXPECT_EQ(RunPath(DigestMd5, path), Log{L"done"});
+    EXPECT_EQ(RunList(DigestMd5, Paths({missing, empty, onlyFolders})), Log{L"done"});
+    EXPECT_EQ(RunList(DigestMd5, Paths({})), Log{L"done"});
 }
 
-TEST(HashJob, WalkIsBreadthFirstInTheListingOrder) {
-    TempFolder temp;
+TEST_F(HashJobRuns, WalkIsBreadthFirstInTheListingOrder) {
     const std::wstring top = temp.Folder(L"Top");
     temp.File(L"Top\\a1", "a1");
     temp.Folder(L"Top\\Sub1");
@@ -171,25 +105,20 @@ TEST(HashJob, WalkIsBreadthFirstInTheListingOrder) {
     ASSERT_EQ(expected.size(), 5u);
     EXPECT_EQ(expected.back(), top + L"\\Sub1\\Deep\\d1");
 
-    EXPECT_EQ(Walk(top, true), expected);
     EXPECT_EQ(Walk(top, false), (std::vector<std::wstring>(expected.begin(), expected.begin() + 2)));
-
-    Sink sink;
-    HashJob job;
+    // With the request's subfolder flag. Each file holds the last two letters of its name.
     std::vector<std::pair<std::wstring, std::string>> files;
     for (const std::wstring& path : expected) files.emplace_back(path, std::string(path.end() - 2, path.end()));
-    EXPECT_EQ(RunPath(job, sink, DigestCrc32, top, true), SeveralFiles(DigestCrc32, files));
+    EXPECT_EQ(RunPath(DigestCrc32, top, true), SeveralFiles(DigestCrc32, files));
 }
 
-TEST(HashJob, WalkGivesAbsolutePathsWhateverTheFolderForm) {
-    TempFolder temp;
+TEST_F(HashJobRuns, WalkGivesAbsolutePathsWhateverTheFolderForm) {
     const std::wstring folder = temp.Folder(L"w");
     temp.File(L"w\\x.txt", "x");
     temp.File(L"w\\y.txt", "y");
     const std::vector<std::wstring> reference = Walk(folder);
     ASSERT_EQ(reference.size(), 2u);
     for (const std::wstring& path : reference) EXPECT_EQ(path.rfind(folder + L"\\", 0), 0u) << path;
-
     EXPECT_EQ(Walk(folder + L"\\"), reference);
     EXPECT_EQ(Walk(folder + L"\\\\\\"), reference);
 
@@ -220,10 +149,7 @@ TEST(HashJob, WalkGivesAbsolutePathsWhateverTheFolderForm) {
     EXPECT_EQ(bare, expected);
 }
 
-TEST(HashJob, ListHashesLooseFilesFirstThenEachFolder) {
-    TempFolder temp;
-    Sink sink;
-    HashJob job;
+TEST_F(HashJobRuns, ListHashesLooseFilesFirstThenEachFolder) {
     const std::wstring f1 = temp.File(L"f1.txt", "one");
     const std::wstring f2 = temp.File(L"f2.txt", "two");
     const std::wstring a = temp.Folder(L"A");
@@ -236,24 +162,17 @@ TEST(HashJob, ListHashesLooseFilesFirstThenEachFolder) {
     for (const std::wstring& folder : {a, b})
         for (const std::wstring& name : ListFolder(folder).files)
             expected.emplace_back(folder + L"\\" + name, std::string(name.begin(), name.begin() + 2));
-    const PathList list = Paths({a, f1, b, f2, f1});
-    EXPECT_EQ(RunList(job, sink, DigestSha1, list), SeveralFiles(DigestSha1, expected));
+    EXPECT_EQ(RunList(DigestSha1, Paths({a, f1, b, f2, f1})), SeveralFiles(DigestSha1, expected));
 }
 
-TEST(HashJob, FileHeldWithoutReadSharing) {
-    TempFolder temp;
-    Sink sink;
-    HashJob job;
+TEST_F(HashJobRuns, UnreadableFileAloneGetsNoLineAmongOthersTheZeroLine) {
     const std::wstring folder = temp.Folder(L"three");
     temp.File(L"three\\first.txt", "first");
     const std::wstring locked = temp.File(L"three\\locked.txt", "locked");
     temp.File(L"three\\last.txt", "last");
     HANDLE hold = ::CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-
-    // Alone: no range and no line.
-    EXPECT_EQ(RunPath(job, sink, DigestMd5, locked), Log{L"done"});
-    // Among others: the all-zero digest and its step.
+    EXPECT_EQ(RunPath(DigestMd5, locked), Log{L"done"});
     for (DigestAlgorithm algorithm : AllAlgorithms) {
         Log expected{Range(3)};
         for (const std::wstring& name : ListFolder(folder).files) {
@@ -263,52 +182,12 @@ TEST(HashJob, FileHeldWithoutReadSharing) {
             expected.push_back(Steps(1));
         }
         expected.push_back(L"done");
-        EXPECT_EQ(RunPath(job, sink, algorithm, folder), expected);
+        EXPECT_EQ(RunPath(algorithm, folder), expected);
     }
     ::CloseHandle(hold);
-}
 
-TEST(HashJob, NonAsciiPathIsShownUnchanged) {
-    TempFolder temp;
-    Sink sink;
-    HashJob job;
-    const std::wstring folder = temp.Folder(L"\u00DCn\u00EFc\u00F8d\u00E9-\u6587\u4EF6\u5939");
-    const std::wstring file = folder + L"\\\u0444\u0430\u0439\u043B-\u540D\u524D.txt";
-    TempFolder::WriteFileBytes(file, "abc");
-    EXPECT_EQ(RunPath(job, sink, DigestCrc32, file),
-              (Log{Range(1), Steps(1), L"[CRC32] 352441C2 - " + file + L"\r\n", L"done"}));
-    // The same path as the walk builds it.
-    const std::wstring other = folder + L"\\\u00E9t\u00E9.txt";
-    TempFolder::WriteFileBytes(other, "xyz");
-    Log lines = RunPath(job, sink, DigestCrc32, folder);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), L"[CRC32] 352441C2 - " + file + L"\r\n"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), ExpectedLine(DigestCrc32, "xyz", other)), lines.end());
-}
-
-namespace {
-class JobThatCannotStart : public HashJob {
-public:
-    bool Start(bool) override { return false; }
-};
-}  // namespace
-
-TEST(HashJob, StartReportsThatTheWorkerCouldNotStart) {
-    TempFolder temp;
-    Sink sink;
-    JobThatCannotStart job;
-    const WideString file(std::wstring_view(temp.File(L"abc.txt", "abc")));
-    const PathList list{file};
-    EXPECT_FALSE(job.StartPath(DigestMd5, false, sink.window, file));
-    EXPECT_FALSE(job.IsActive());
-    EXPECT_FALSE(job.StartList(DigestMd5, false, sink.window, list));
-    EXPECT_FALSE(job.IsActive());
-    EXPECT_EQ(job.targetWindow, nullptr);
-    sink.Drain();
-    EXPECT_TRUE(sink.log.empty());
-}
-
-TEST(HashJob, FileWhoseSizeCannotBeReadIsUnreadable) {
-    // A pipe opens like a file but has no size.
+    // A file that opens but has no size (a pipe) is unreadable too. One
+    // server instance per open: this check's, HashOneFile's, DigestFile's.
     const std::wstring name = L"\\\\.\\pipe\\dunmo-size-" + std::to_wstring(::GetCurrentProcessId());
     HANDLE servers[3];
     for (HANDLE& server : servers) {
@@ -321,19 +200,45 @@ TEST(HashJob, FileWhoseSizeCannotBeReadIsUnreadable) {
     const BOOL sized = ::GetFileSizeEx(client, &size);
     ::CloseHandle(client);
     ASSERT_FALSE(sized) << "this pipe has a size here; the case cannot be shown";
-
-    Sink sink;
-    HashJob job;
+    // Reached directly: the walk takes a path without attributes for a folder.
     const WideString pipe(name);
+    sink.Clear();
     job.targetWindow = sink.window;
     job.path = &pipe;
-    job.HashOneFile();  // one file: no range, no line
-    sink.Drain();
-    EXPECT_TRUE(sink.log.empty());
+    job.HashOneFile();  // alone: no range, no line
     job.multipleFiles = 1;
     job.InitDigest();
-    EXPECT_FALSE(job.DigestFile(pipe));
-    job.path = nullptr;
-    job.targetWindow = nullptr;
+    EXPECT_FALSE(job.DigestFile(pipe));  // among others: the zero line follows
+    job.Finish();
     for (HANDLE server : servers) ::CloseHandle(server);
+    sink.Drain();
+    EXPECT_TRUE(sink.log.empty());
+}
+
+TEST_F(HashJobRuns, NonAsciiPathIsShownUnchanged) {
+    const std::wstring folder = temp.Folder(L"\u00DCn\u00EFc\u00F8d\u00E9-\u6587\u4EF6\u5939");
+    const std::wstring file = folder + L"\\\u0444\u0430\u0439\u043B-\u540D\u524D.txt";
+    TempFolder::WriteFileBytes(file, "abc");
+    const Log expected = OneFile(1, Line(L"[CRC32] 352441C2", file));
+    EXPECT_EQ(RunPath(DigestCrc32, file), expected);
+    EXPECT_EQ(RunPath(DigestCrc32, folder), expected);  // the path as the walk builds it
+}
+
+namespace {
+class JobThatCannotStart : public HashJob {
+public:
+    bool Start(bool) override { return false; }
+};
+}  // namespace
+
+TEST_F(HashJobRuns, StartReportsThatTheWorkerCouldNotStart) {
+    JobThatCannotStart failing;
+    const WideString file(std::wstring_view(temp.File(L"abc.txt", "abc")));
+    const PathList list{file};
+    EXPECT_FALSE(failing.StartPath(DigestMd5, false, sink.window, file));
+    EXPECT_FALSE(failing.StartList(DigestMd5, false, sink.window, list));
+    EXPECT_FALSE(failing.IsActive());
+    EXPECT_EQ(failing.targetWindow, nullptr);
+    sink.Drain();
+    EXPECT_TRUE(sink.log.empty());
 }

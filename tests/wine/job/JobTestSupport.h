@@ -1,15 +1,16 @@
 #pragma once
 // Helpers for the hashing-job tests: scratch folders and files, a window that
-// records what the worker posts, and reference result lines.
+// records what the worker posts, reference result lines and whole-run logs.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "algorithms/Crc32.h"
@@ -20,71 +21,12 @@
 
 namespace jobtest {
 
-// A fresh folder under the temp folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        static std::atomic<int> serial{0};
-        path_ = std::wstring(temp) + L"dunmo-job-" + std::to_wstring(::GetCurrentProcessId()) +
-                L"-" + std::to_wstring(++serial);
-        ::CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() { RemoveTree(path_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-    std::wstring Folder(const std::wstring& name) const {
-        std::wstring full = *this / name;
-        EXPECT_TRUE(::CreateDirectoryW(full.c_str(), nullptr)) << "cannot create folder";
-        return full;
-    }
-    std::wstring File(const std::wstring& name, const std::string& bytes) const {
-        std::wstring full = *this / name;
-        WriteFileBytes(full, bytes);
-        return full;
-    }
-
-    static void WriteFileBytes(const std::wstring& full, const std::string& bytes) {
-        HANDLE file = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot create file";
-        DWORD written = 0;
-        if (!bytes.empty()) {
-            EXPECT_TRUE(::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-        }
-        ::CloseHandle(file);
-    }
-
-    static void RemoveTree(const std::wstring& folder) {
-        WIN32_FIND_DATAW entry;
-        HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = entry.cFileName;
-                if (name == L"." || name == L"..") continue;
-                std::wstring full = folder + L"\\" + name;
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(full);
-                else
-                    ::DeleteFileW(full.c_str());
-            } while (::FindNextFileW(find, &entry));
-            ::FindClose(find);
-        }
-        ::RemoveDirectoryW(folder.c_str());
-    }
-
-private:
-    std::wstring path_;
-};
+using Log = std::vector<std::wstring>;
+inline const DigestAlgorithm AllAlgorithms[] = {DigestMd5, DigestSha1, DigestCrc32};
 
 // Names in a folder in the platform's listing order (never sorted).
 struct Listing {
-    std::vector<std::wstring> files;
-    std::vector<std::wstring> folders;
+    std::vector<std::wstring> files, folders;
 };
 inline Listing ListFolder(const std::wstring& folder) {
     Listing listing;
@@ -92,7 +34,7 @@ inline Listing ListFolder(const std::wstring& folder) {
     HANDLE find = ::FindFirstFileW((folder + L"\\*.*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return listing;
     do {
-        std::wstring name = entry.cFileName;
+        const std::wstring name = entry.cFileName;
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             listing.files.push_back(name);
         else if (name != L"." && name != L"..")
@@ -102,138 +44,149 @@ inline Listing ListFolder(const std::wstring& folder) {
     return listing;
 }
 
-// A message-only window on the test thread that records every message the
-// worker posts, as text: "range N", "step", "done", or the result line.
+// A fresh folder under the temp folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        static std::atomic<int> serial{0};
+        path_ = std::wstring(temp) + L"dunmo-job-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++serial);
+        ::CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TempFolder() { RemoveTree(path_); }
+
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+    std::wstring Folder(const std::wstring& name) const {
+        const std::wstring full = *this / name;
+        EXPECT_TRUE(::CreateDirectoryW(full.c_str(), nullptr)) << "cannot create folder";
+        return full;
+    }
+    std::wstring File(const std::wstring& name, const std::string& bytes) const {
+        const std::wstring full = *this / name;
+        WriteFileBytes(full, bytes);
+        return full;
+    }
+
+    static void WriteFileBytes(const std::wstring& full, const std::string& bytes) {
+        HANDLE file = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot create file";
+        DWORD written = 0;
+        EXPECT_TRUE(bytes.empty() ||
+                    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        ::CloseHandle(file);
+    }
+    static void RemoveTree(const std::wstring& folder) {
+        for (const std::wstring& name : ListFolder(folder).files) ::DeleteFileW((folder + L"\\" + name).c_str());
+        for (const std::wstring& name : ListFolder(folder).folders) RemoveTree(folder + L"\\" + name);
+        ::RemoveDirectoryW(folder.c_str());
+    }
+
+private:
+    std::wstring path_;
+};
+
+inline std::wstring Steps(std::uint64_t count) { return L"step x" + std::to_wstring(count); }
+inline std::wstring Range(std::uint64_t count) { return L"range " + std::to_wstring(count); }
+
+// A message-only window whose posted messages the test thread records as
+// text: "range N", "step xN" for N steps in a row, "done", or the result line,
+// marked when the parameters are wrong or the message came after "done".
 class Sink {
 public:
-    Sink() {
-        static const ATOM atom = [] {
-            WNDCLASSW windowClass{};
-            windowClass.lpfnWndProc = &Sink::WindowProcedure;
-            windowClass.hInstance = ::GetModuleHandleW(nullptr);
-            windowClass.lpszClassName = L"DunmoJobTestSink";
-            return ::RegisterClassW(&windowClass);
-        }();
-        window = ::CreateWindowExW(0, MAKEINTATOM(atom), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   ::GetModuleHandleW(nullptr), nullptr);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
+    Sink() : window(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
     ~Sink() {
         Drain();
         ::DestroyWindow(window);
     }
-    Sink(const Sink&) = delete;
-    Sink& operator=(const Sink&) = delete;
 
-    // Dispatches posted messages until UM_JOB_DONE has arrived.
-    bool WaitForDone(DWORD timeoutMs = 60000) {
+    // Records until the log holds `entries` entries or UM_JOB_DONE has arrived.
+    bool WaitFor(std::size_t entries = SIZE_MAX) {
         const DWORD start = ::GetTickCount();
-        while (!done) {
-            if (::GetTickCount() - start > timeoutMs) return false;
+        while (!done && log.size() < entries) {
+            if (::GetTickCount() - start > 60000) return false;
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLPOSTMESSAGE);
             Drain();
         }
         return true;
     }
-    // Dispatches whatever is queued now.
     void Drain() {
         MSG message;
-        while (::PeekMessageW(&message, window, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+        while (::PeekMessageW(&message, window, UM_PROGRESS_RANGE, UM_APPEND_TEXT, PM_REMOVE)) Record(message);
     }
-    void Reset() {
+    void Clear() {
         Drain();
         log.clear();
         done = false;
     }
-    // The log with each run of consecutive steps counted as "step xN".
-    std::vector<std::wstring> Compact() const {
-        std::vector<std::wstring> compact;
-        std::size_t steps = 0;
-        for (const std::wstring& entry : log) {
-            if (entry == L"step") {
-                ++steps;
-                continue;
-            }
-            if (steps) compact.push_back(L"step x" + std::to_wstring(steps));
-            steps = 0;
-            compact.push_back(entry);
-        }
-        if (steps) compact.push_back(L"step x" + std::to_wstring(steps));
-        return compact;
-    }
 
-    HWND window = nullptr;
-    std::vector<std::wstring> log;
+    const HWND window;
+    Log log;
     bool done = false;
     std::atomic<long> received{0};
     DWORD pauseMs = 0;  // a slow window, so that a bounded queue fills up
 
 private:
-    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<Sink*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (!self || message < UM_PROGRESS_RANGE || message > UM_APPEND_TEXT)
-            return ::DefWindowProcW(window, message, wParam, lParam);
-        try {
-            self->Record(message, wParam, lParam);
-        } catch (...) {
-        }
-        return 0;
-    }
-    void Record(UINT message, WPARAM wParam, LPARAM lParam) {
+    void Record(const MSG& message) {
         if (pauseMs) ::Sleep(pauseMs);
         ++received;
         std::unique_ptr<WideString> line;
-        if (message == UM_APPEND_TEXT) line.reset(reinterpret_cast<WideString*>(lParam));
         std::wstring entry;
-        switch (message) {
-        case UM_PROGRESS_RANGE: entry = L"range " + std::to_wstring(static_cast<std::uint32_t>(lParam)); break;
+        switch (message.message) {
+        case UM_PROGRESS_RANGE: entry = Range(static_cast<std::uint32_t>(message.lParam)); break;
         case UM_PROGRESS_STEP: entry = L"step"; break;
         case UM_JOB_DONE: entry = L"done"; break;
-        case UM_APPEND_TEXT: entry = line ? std::wstring(line->view()) : L"(null line)"; break;
+        case UM_APPEND_TEXT:
+            line.reset(reinterpret_cast<WideString*>(message.lParam));
+            entry = line ? std::wstring(line->view()) : L"(null line)";
+            break;
         }
-        if (wParam != 0 || (message != UM_PROGRESS_RANGE && message != UM_APPEND_TEXT && lParam != 0))
+        if (message.wParam != 0 || (message.message != UM_PROGRESS_RANGE && message.message != UM_APPEND_TEXT &&
+                                    message.lParam != 0))
             entry += L" (unexpected parameters)";
         if (done) entry += L" (after done)";
-        if (message == UM_JOB_DONE) done = true;
-        log.push_back(entry);
+        done = done || message.message == UM_JOB_DONE;
+        if (entry != L"step")
+            log.push_back(entry);
+        else if (!log.empty() && log.back().rfind(L"step x", 0) == 0)
+            log.back() = Steps(std::stoull(log.back().substr(6)) + 1);
+        else
+            log.push_back(Steps(1));
     }
 };
 
-inline std::wstring Hex(const std::uint8_t* bytes, std::size_t count) {
-    return std::wstring(BytesToHex(bytes, count).view());
+inline std::wstring Line(const std::wstring& digest, const std::wstring& path) {
+    return digest + L" - " + path + L"\r\n";
 }
-
-// The result line for `bytes`, digested in one piece.
-inline std::wstring ExpectedLine(DigestAlgorithm algorithm, const std::string& bytes,
-                                 const std::wstring& path) {
-    std::wstring text;
+// The result line for `bytes`, digested in one piece by the reference code.
+inline std::wstring ExpectedLine(DigestAlgorithm algorithm, const std::string& bytes, const std::wstring& path) {
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    std::uint8_t digest[20];
     if (algorithm == DigestMd5) {
         Md5Context context;
-        std::uint8_t digest[16];
         Md5Init(context);
-        Md5Update(context, bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        Md5Update(context, bytes.data(), static_cast<std::int32_t>(size));
         Md5Final(context, digest);
-        text = L"[MD5] " + Hex(digest, 16);
-    } else if (algorithm == DigestSha1) {
-        Sha1Context context;
-        std::uint8_t digest[20];
-        Sha1Init(context);
-        Sha1Update(context, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        Sha1Final(context, digest);
-        text = L"[SHA-1] " + Hex(digest, 20);
-    } else {
-        wchar_t crc[16];
-        std::swprintf(crc, 16, L"%08X", Crc32Update(0, bytes.data(), static_cast<std::uint32_t>(bytes.size())));
-        text = std::wstring(L"[CRC32] ") + crc;
+        return Line(L"[MD5] " + std::wstring(BytesToHex(digest, 16).view()), path);
     }
-    return text + L" - " + path + L"\r\n";
+    if (algorithm == DigestSha1) {
+        Sha1Context context;
+        Sha1Init(context);
+        Sha1Update(context, bytes.data(), size);
+        Sha1Final(context, digest);
+        return Line(L"[SHA-1] " + std::wstring(BytesToHex(digest, 20).view()), path);
+    }
+    wchar_t crc[20];
+    std::swprintf(crc, 20, L"[CRC32] %08X", static_cast<unsigned>(Crc32Update(0, bytes.data(), size)));
+    return Line(crc, path);
 }
-
 // The line of a file that could not be read whole.
 inline std::wstring ZeroLine(DigestAlgorithm algorithm, const std::wstring& path) {
     const wchar_t* prefix[] = {L"[MD5] ", L"[SHA-1] ", L"[CRC32] "};
     const std::size_t digits[] = {32, 40, 8};
-    return prefix[algorithm] + std::wstring(digits[algorithm], L'0') + L" - " + path + L"\r\n";
+    return Line(prefix[algorithm] + std::wstring(digits[algorithm], L'0'), path);
 }
 
 // Bytes that differ from chunk to chunk, so a chunk fed twice or skipped shows.
@@ -247,37 +200,50 @@ inline std::string Pattern(std::size_t size, std::uint32_t seed = 1) {
     return bytes;
 }
 
-inline const DigestAlgorithm AllAlgorithms[] = {DigestMd5, DigestSha1, DigestCrc32};
-
-// Runs one request to its end and returns what the window received, compacted.
-inline std::vector<std::wstring> RunPath(HashJob& job, Sink& sink, DigestAlgorithm algorithm,
-                                         std::wstring_view path, bool subfolders = false) {
-    const WideString held(path);
-    sink.Reset();
-    EXPECT_TRUE(job.StartPath(algorithm, subfolders, sink.window, held));
-    EXPECT_TRUE(sink.WaitForDone()) << "no UM_JOB_DONE";
-    job.Finish();
-    sink.Drain();
-    return sink.Compact();
+// The log of a one-file run: its chunk count, a step per chunk, its line, done.
+inline Log OneFile(std::uint64_t chunks, const std::wstring& line) {
+    Log log{Range(chunks)};
+    if (chunks) log.push_back(Steps(chunks));
+    log.insert(log.end(), {line, L"done"});
+    return log;
 }
-inline std::vector<std::wstring> RunList(HashJob& job, Sink& sink, DigestAlgorithm algorithm,
-                                         const PathList& paths, bool subfolders = false) {
-    sink.Reset();
-    EXPECT_TRUE(job.StartList(algorithm, subfolders, sink.window, paths));
-    EXPECT_TRUE(sink.WaitForDone()) << "no UM_JOB_DONE";
-    job.Finish();
-    sink.Drain();
-    return sink.Compact();
+// The log of a several-files run: the file count, then a line and a step per file.
+inline Log SeveralFiles(DigestAlgorithm algorithm, const std::vector<std::pair<std::wstring, std::string>>& files) {
+    Log log{Range(files.size())};
+    for (const auto& [path, bytes] : files) log.insert(log.end(), {ExpectedLine(algorithm, bytes, path), Steps(1)});
+    log.push_back(L"done");
+    return log;
 }
-
-using Log = std::vector<std::wstring>;
-
 inline PathList Paths(std::initializer_list<std::wstring_view> paths) {
     PathList list;
     for (std::wstring_view path : paths) list.emplace_back(path);
     return list;
 }
-inline std::wstring Steps(std::uint64_t count) { return L"step x" + std::to_wstring(count); }
-inline std::wstring Range(std::uint64_t count) { return L"range " + std::to_wstring(count); }
+
+// A scratch folder, a recording window and a job, with whole runs to the end.
+class JobTest : public testing::Test {
+protected:
+    // Runs one request to its end and returns what the window received.
+    template <typename Start>
+    Log Run(Start start) {
+        sink.Clear();
+        EXPECT_TRUE(start());
+        EXPECT_TRUE(sink.WaitFor()) << "no UM_JOB_DONE";
+        job.Finish();
+        sink.Drain();
+        return sink.log;
+    }
+    Log RunPath(DigestAlgorithm algorithm, std::wstring_view path, bool subfolders = false) {
+        const WideString held(path);
+        return Run([&] { return job.StartPath(algorithm, subfolders, sink.window, held); });
+    }
+    Log RunList(DigestAlgorithm algorithm, const PathList& paths) {
+        return Run([&] { return job.StartList(algorithm, false, sink.window, paths); });
+    }
+
+    TempFolder temp;
+    Sink sink;
+    HashJob job;
+};
 
 }  // namespace jobtest

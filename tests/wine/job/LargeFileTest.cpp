@@ -5,6 +5,7 @@
 #include <winioctl.h>
 
 using namespace jobtest;
+using HashJobLargeFile = JobTest;
 
 namespace {
 
@@ -29,83 +30,49 @@ void MakeSparseFile(const std::wstring& path, std::uint64_t size,
     ::CloseHandle(file);
 }
 
-// 4 GiB + 65,536 + 1,234 bytes of zeros except "Dunmo" at 0, "middle" at
-// 1,000,000, "edge!" across the 4 GiB boundary (at 4,294,967,293), "high" at
-// 4 GiB + 40,000 and "end" in the last three bytes. The host built the same
-// file with truncate and dd and gave, with md5sum, sha1sum and zlib's crc32:
-//   MD5    DDB6C6C266280EAA4CAB4B8965FE8D48
-//   SHA-1  BED26D6EB084B1E80AE5E030CCC5DED090BF029B
-//   CRC-32 11DDF2B8
-constexpr std::uint64_t FourGiB = 0x100000000ull;
-constexpr std::uint64_t OverFourGiB = FourGiB + 65536 + 1234;
+}  // namespace
 
-void CheckOverFourGiB(DigestAlgorithm algorithm, const wchar_t* expectedDigest) {
-    TempFolder temp;
+TEST_F(HashJobLargeFile, DigestsOfAFileOver4GiB) {
+    // 4 GiB + 65,536 + 1,234 bytes of zeros except "Dunmo" at 0, "middle" at
+    // 1,000,000, "edge!" across the 4 GiB boundary (at 4,294,967,293), "high" at
+    // 4 GiB + 40,000 and "end" in the last three bytes. The host built the same
+    // file with truncate and dd and gave, with md5sum, sha1sum and zlib's crc32:
+    //   MD5    DDB6C6C266280EAA4CAB4B8965FE8D48
+    //   SHA-1  BED26D6EB084B1E80AE5E030CCC5DED090BF029B
+    //   CRC-32 11DDF2B8
+    constexpr std::uint64_t FourGiB = 0x100000000ull;
+    constexpr std::uint64_t OverFourGiB = FourGiB + 65536 + 1234;
     const std::wstring file = temp / L"over-4-GiB.bin";
     MakeSparseFile(file, OverFourGiB,
                    {{0, "Dunmo"}, {1000000, "middle"}, {FourGiB - 3, "edge!"}, {FourGiB + 40000, "high"},
                     {OverFourGiB - 3, "end"}});
-    Sink sink;
-    HashJob job;
     const std::uint64_t chunks = (OverFourGiB + job.chunkSize - 1) / job.chunkSize;
-    EXPECT_EQ(RunPath(job, sink, algorithm, file),
-              (Log{Range(chunks), Steps(chunks), std::wstring(expectedDigest) + L" - " + file + L"\r\n", L"done"}));
+    const std::pair<DigestAlgorithm, const wchar_t*> expected[] = {
+        {DigestMd5, L"[MD5] DDB6C6C266280EAA4CAB4B8965FE8D48"},
+        {DigestSha1, L"[SHA-1] BED26D6EB084B1E80AE5E030CCC5DED090BF029B"},
+        {DigestCrc32, L"[CRC32] 11DDF2B8"},
+    };
+    for (const auto& [algorithm, digest] : expected)
+        EXPECT_EQ(RunPath(algorithm, file), OneFile(chunks, Line(digest, file)));
 }
 
-}  // namespace
-
-TEST(HashJobLargeFile, Md5OfAFileOver4GiB) {
-    CheckOverFourGiB(DigestMd5, L"[MD5] DDB6C6C266280EAA4CAB4B8965FE8D48");
-}
-TEST(HashJobLargeFile, Sha1OfAFileOver4GiB) {
-    CheckOverFourGiB(DigestSha1, L"[SHA-1] BED26D6EB084B1E80AE5E030CCC5DED090BF029B");
-}
-TEST(HashJobLargeFile, Crc32OfAFileOver4GiB) {
-    CheckOverFourGiB(DigestCrc32, L"[CRC32] 11DDF2B8");
-}
-
-TEST(HashJobLargeFile, FinishDuringALongFileStopsBeforeTheNextChunk) {
-    TempFolder temp;
+TEST_F(HashJobLargeFile, DestroyingARunningJobStopsItBeforeTheNextChunkAndWaits) {
     const std::wstring file = temp / L"one-GiB.bin";
     MakeSparseFile(file, 1ull << 30, {{12345, "x"}});
-    Sink sink;
-    HashJob job;
     const std::uint64_t chunks = (1ull << 30) / job.chunkSize;
     const WideString path{std::wstring_view(file)};
-    ASSERT_TRUE(job.StartPath(DigestSha1, false, sink.window, path));
-    while (sink.log.size() < 2 && !sink.done) {  // the range and the first step
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLPOSTMESSAGE);
-        sink.Drain();
-    }
-    job.Finish();
-    EXPECT_FALSE(job.IsActive());
+    {
+        HashJob running;
+        ASSERT_TRUE(running.StartPath(DigestSha1, false, sink.window, path));
+        ASSERT_TRUE(sink.WaitFor(2));  // the range and the first step
+    }  // the destructor must not free what the worker still uses
     sink.Drain();
-    const Log log = sink.Compact();
+    const Log& log = sink.log;
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0], Range(chunks));
-    EXPECT_EQ(log[2], ZeroLine(DigestSha1, file));
-    EXPECT_EQ(log[3], L"done");
     const std::uint64_t steps = std::stoull(log[1].substr(6));
     EXPECT_GE(steps, 1u);
     EXPECT_LT(steps, chunks);
-}
-
-TEST(HashJobLargeFile, DestroyingARunningJobCancelsItAndWaits) {
-    TempFolder temp;
-    const std::wstring file = temp / L"one-GiB.bin";
-    MakeSparseFile(file, 1ull << 30, {});
-    Sink sink;
-    const WideString path{std::wstring_view(file)};
-    {
-        HashJob job;
-        ASSERT_TRUE(job.StartPath(DigestCrc32, false, sink.window, path));
-        while (sink.log.size() < 2 && !sink.done) {
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLPOSTMESSAGE);
-            sink.Drain();
-        }
-    }  // the destructor must not free what the worker still uses
-    sink.Drain();
-    ASSERT_FALSE(sink.log.empty());
-    EXPECT_EQ(sink.log.back(), L"done");
-    EXPECT_EQ(sink.log[sink.log.size() - 2], ZeroLine(DigestCrc32, file));
+    EXPECT_EQ(log[2], ZeroLine(DigestSha1, file));
+    EXPECT_EQ(log[3], L"done");
 }

@@ -17,8 +17,7 @@ public:
         sawStopEvent = ::WaitForSingleObject(stopEvent.get(), waitForStopMs) == WAIT_OBJECT_0;
         if (throwInRun) throw std::runtime_error("escaped Run");
     }
-    bool HasThread() const { return static_cast<bool>(thread); }
-    bool HasStopEvent() const { return static_cast<bool>(stopEvent); }
+    bool HasHandles() const { return thread && stopEvent; }
 
     std::atomic<int> runs{0};
     std::atomic<bool> sawStopEvent{false};
@@ -28,19 +27,19 @@ public:
 
 }  // namespace
 
-TEST(WorkerThread, StartSuspendedThenStopRunsToTheEnd) {
+TEST(WorkerThread, StartSuspendedThenStopRunsToTheEndOnceAndStopTwiceDoesNothing) {
     CountingThread worker;
     ASSERT_TRUE(worker.Start(true));
-    EXPECT_TRUE(worker.HasThread());
-    EXPECT_TRUE(worker.HasStopEvent());
+    EXPECT_TRUE(worker.HasHandles());
     ::Sleep(50);
     EXPECT_EQ(worker.runs, 0) << "Run began before Resume";
     worker.Stop();
     EXPECT_EQ(worker.runs, 1);
-    EXPECT_FALSE(worker.HasThread());
-    EXPECT_FALSE(worker.HasStopEvent());
-    worker.Stop();  // twice: nothing left to do
+    EXPECT_FALSE(worker.HasHandles());
+    worker.Stop();
     EXPECT_EQ(worker.runs, 1);
+    worker.Resume();  // no thread: the platform call fails, nothing happens
+    worker.Suspend();
 }
 
 TEST(WorkerThread, StartedRunningNeedsNoResumeAndStopSignalsTheEvent) {
@@ -62,7 +61,4 @@ TEST(WorkerThread, EachStartRunsANewThreadAndAnEscapingExceptionEndsItQuietly) {
         worker.Stop();
         EXPECT_EQ(worker.runs, request);
     }
-    worker.Resume();  // no thread: the platform call fails, nothing happens
-    worker.Suspend();
-    worker.Stop();
 }
