@@ -1,10 +1,12 @@
+// The Base64 tool on a thread of its own, owned by a plain window.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "DialogDriver.h"
-#include "resources/resource.h"
+#include "UiTestSupport.h"
 #include "ui/Base64Dialog.h"
+
+using uitest::TextOf;
 
 namespace {
 
@@ -13,175 +15,141 @@ protected:
     void SetUp() override { Open(); }
 
     void Open() {
-        ui = std::make_unique<UiThread>([]() -> INT_PTR {
-            HWND owner = CreateOwnerWindow({200, 150, 700, 500});
-            Base64Dialog tool;
-            const INT_PTR result = tool.RunModal(IDD_BASE64, owner);
+        ui.Start([]() -> INT_PTR {
+            const HWND owner = CreateWindowExW(0, L"STATIC", L"Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150,
+                                               500, 350, nullptr, nullptr, nullptr, nullptr);
+            const INT_PTR result = Base64Dialog().RunModal(IDD_BASE64, owner);
             DestroyWindow(owner);
             return result;
         });
-        box = ui->WaitForDialog();
-        ASSERT_NE(box, nullptr);
-        input = GetDlgItem(box, IDC_BASE64_INPUT);
-        output = GetDlgItem(box, IDC_BASE64_OUTPUT);
+        ASSERT_NE(ui.Window(), nullptr);
+        input = ui.Control(IDC_BASE64_INPUT);
+        output = ui.Control(IDC_BASE64_OUTPUT);
     }
 
-    void Type(const std::wstring& text) { SendMessageW(input, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); }
-    void Click(int id) { SendMessageW(GetDlgItem(box, id), BM_CLICK, 0, 0); }
-    std::wstring Encoded(const std::wstring& text) {
-        Type(text);
-        Click(IDC_ENCODE);
+    std::wstring Converted(const std::wstring& text, int command) {
+        ui.Type(IDC_BASE64_INPUT, text);
+        ui.Click(command);
         return TextOf(output);
     }
-    std::wstring Decoded(const std::wstring& text) {
-        Type(text);
-        Click(IDC_DECODE);
-        return TextOf(output);
-    }
-    void Focus(HWND control) {
-        SendMessageW(box, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
-        ASSERT_EQ(ui->Focus(), control);
-    }
+    std::wstring Encoded(const std::wstring& text) { return Converted(text, IDC_ENCODE); }
+    std::wstring Decoded(const std::wstring& text) { return Converted(text, IDC_DECODE); }
     // After each command the input has the focus with all of its text selected.
     void ExpectInputSelected() {
-        EXPECT_EQ(ui->Focus(), input);
+        EXPECT_EQ(ui.Focus(), input);
         DWORD start = 99, end = 99;
         SendMessageW(input, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
         EXPECT_EQ(start, 0u);
         EXPECT_EQ(end, TextOf(input).size());
     }
-    INT_PTR Close() {
-        PressKey(ui->Focus(), VK_ESCAPE);
-        INT_PTR result = -100;
-        EXPECT_TRUE(ui->Finished(result));
-        return result;
+
+    void ExpectTemplate(const wchar_t* encode, const wchar_t* decode) {
+        const HWND box = ui.Window();
+        EXPECT_EQ(TextOf(box), L"Base64");
+        EXPECT_EQ(ui.Text(IDC_ENCODE), encode);
+        EXPECT_EQ(ui.Text(IDC_DECODE), decode);
+        EXPECT_EQ(GetWindowLongW(box, GWL_EXSTYLE) & (WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME),
+                  WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME);
+        EXPECT_FALSE(GetWindowLongW(box, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+        for (int id : {IDC_ENCODE, IDC_DECODE}) {
+            EXPECT_EQ(GetWindowLongW(ui.Control(id), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+            EXPECT_TRUE(GetWindowLongW(ui.Control(id), GWL_EXSTYLE) & WS_EX_STATICEDGE);
+        }
+        EXPECT_EQ(GetWindowLongW(input, GWL_STYLE) & (ES_AUTOHSCROLL | ES_MULTILINE), ES_AUTOHSCROLL);
+        // The output wraps long lines and scrolls vertically.
+        EXPECT_EQ(GetWindowLongW(output, GWL_STYLE) & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | ES_AUTOHSCROLL),
+                  ES_MULTILINE | ES_READONLY | WS_VSCROLL);
+        // Tab order: input, Encode, output, Decode.
+        EXPECT_EQ(GetNextDlgTabItem(box, input, FALSE), ui.Control(IDC_ENCODE));
+        EXPECT_EQ(GetNextDlgTabItem(box, ui.Control(IDC_ENCODE), FALSE), output);
+        EXPECT_EQ(GetNextDlgTabItem(box, output, FALSE), ui.Control(IDC_DECODE));
     }
 
     ModuleRecord module{GetModuleHandleW(nullptr)};
-    std::unique_ptr<UiThread> ui;
-    HWND box = nullptr;
+    uitest::DialogThread ui;
     HWND input = nullptr;
     HWND output = nullptr;
 };
 
-void ExpectTemplate(HWND box, const wchar_t* encode, const wchar_t* decode) {
-    EXPECT_EQ(TextOf(box), L"Base64");
-    EXPECT_EQ(TextOf(GetDlgItem(box, IDC_ENCODE)), encode);
-    EXPECT_EQ(TextOf(GetDlgItem(box, IDC_DECODE)), decode);
-    EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
-    EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
-    EXPECT_FALSE(GetWindowLongW(box, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
-    for (int id : {IDC_ENCODE, IDC_DECODE}) {
-        EXPECT_EQ(GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
-        EXPECT_TRUE(GetWindowLongW(GetDlgItem(box, id), GWL_EXSTYLE) & WS_EX_STATICEDGE);
-    }
-    const LONG in = GetWindowLongW(GetDlgItem(box, IDC_BASE64_INPUT), GWL_STYLE);
-    EXPECT_TRUE(in & ES_AUTOHSCROLL);
-    EXPECT_FALSE(in & ES_MULTILINE);
-    // The output wraps long lines and scrolls vertically.
-    const LONG out = GetWindowLongW(GetDlgItem(box, IDC_BASE64_OUTPUT), GWL_STYLE);
-    EXPECT_EQ(out & (ES_MULTILINE | ES_READONLY | WS_VSCROLL), ES_MULTILINE | ES_READONLY | WS_VSCROLL);
-    EXPECT_FALSE(out & ES_AUTOHSCROLL);
-    // Tab order: input, Encode, output, Decode.
-    EXPECT_EQ(GetNextDlgTabItem(box, GetDlgItem(box, IDC_BASE64_INPUT), FALSE), GetDlgItem(box, IDC_ENCODE));
-    EXPECT_EQ(GetNextDlgTabItem(box, GetDlgItem(box, IDC_ENCODE), FALSE), GetDlgItem(box, IDC_BASE64_OUTPUT));
-    EXPECT_EQ(GetNextDlgTabItem(box, GetDlgItem(box, IDC_BASE64_OUTPUT), FALSE), GetDlgItem(box, IDC_DECODE));
-}
-
 }  // namespace
 
-TEST_F(Base64Tool, EncodeAndDecodeLeaveInputSelected) {
-    EXPECT_EQ(ui->Focus(), input);  // first tab stop
+TEST_F(Base64Tool, ConvertsBothWaysLeavingTheInputSelected) {
+    EXPECT_EQ(ui.Focus(), input);  // first tab stop
     EXPECT_EQ(Encoded(L"abc"), L"YWJj");
     ExpectInputSelected();
     EXPECT_EQ(Decoded(L"YWJj"), L"abc");
     ExpectInputSelected();
-    // The output is replaced, never appended to.
-    EXPECT_EQ(Decoded(L"YQ=="), L"a");
-    EXPECT_EQ(Close(), 2);
-}
-
-TEST_F(Base64Tool, EnterEncodesOnlyFromTheInput) {
-    Type(L"YWJj");
-    Focus(input);
-    PressKey(input, VK_RETURN);
-    EXPECT_EQ(TextOf(output), L"WVdKag==");  // Enter always encodes
-    ExpectInputSelected();
-
-    Type(L"abc");
-    Focus(output);
-    PressKey(output, VK_RETURN);
-    EXPECT_EQ(TextOf(output), L"WVdKag==");
-    EXPECT_EQ(ui->Focus(), output);
-
-    // Enter on a focused button is that button's command.
-    Type(L"YWJj");
-    Focus(GetDlgItem(box, IDC_DECODE));
-    PressKey(GetDlgItem(box, IDC_DECODE), VK_RETURN);
-    EXPECT_EQ(TextOf(output), L"abc");
-    EXPECT_TRUE(IsWindowVisible(box));
-    EXPECT_EQ(Close(), 2);
-}
-
-TEST_F(Base64Tool, EmptyInputChangesNothing) {
-    EXPECT_EQ(Encoded(L"abc"), L"YWJj");
-    Type(L"");
-    Focus(output);
-    SendMessageW(box, WM_COMMAND, IDC_ENCODE, 0);
-    SendMessageW(box, WM_COMMAND, IDC_DECODE, 0);
-    EXPECT_EQ(TextOf(output), L"YWJj");
-    EXPECT_EQ(ui->Focus(), output);  // not even the focus moves
-}
-
-TEST_F(Base64Tool, UntidyInputDecodesWhatItSpells) {
+    EXPECT_EQ(Decoded(L"YQ=="), L"a");  // replaced, never appended to
     EXPECT_EQ(Decoded(L"YWJ=j"), L"abc");
     EXPECT_EQ(Decoded(L" YW\tJj "), L"abc");
     EXPECT_EQ(Decoded(L"AAAA"), L"");  // three zero bytes show as nothing
     EXPECT_EQ(Decoded(L"YQBi"), L"a");  // the text ends at the first zero byte
     EXPECT_EQ(Decoded(L"!!!"), L"");
-}
 
-TEST_F(Base64Tool, LongInputIsConvertedWhole) {
-    std::wstring text(10000, L'x');
-    text += L"\u00e9";
+    // Long input is converted whole.
+    const std::wstring text = std::wstring(10000, L'x') + L"\u00e9";
     const std::wstring encoded = Encoded(text);
     ASSERT_EQ(encoded.size(), 4u * ((text.size() + 2) / 3));
     EXPECT_EQ(encoded.substr(0, 8), L"eHh4eHh4");
     EXPECT_EQ(Decoded(encoded), text);
+
+    // Empty input changes nothing, not even the focus.
+    EXPECT_EQ(Encoded(L"abc"), L"YWJj");
+    ui.Type(IDC_BASE64_INPUT, L"");
+    SendMessageW(ui.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(output), TRUE);
+    SendMessageW(ui.Window(), WM_COMMAND, IDC_ENCODE, 0);
+    SendMessageW(ui.Window(), WM_COMMAND, IDC_DECODE, 0);
+    EXPECT_EQ(TextOf(output), L"YWJj");
+    EXPECT_EQ(ui.Focus(), output);
+}
+
+TEST_F(Base64Tool, EnterEncodesOnlyFromTheInput) {
+    ui.Type(IDC_BASE64_INPUT, L"YWJj");
+    ui.FocusOn(IDC_BASE64_INPUT);
+    ui.PressKey(VK_RETURN);
+    EXPECT_EQ(TextOf(output), L"WVdKag==");  // Enter always encodes
+    ExpectInputSelected();
+
+    ui.Type(IDC_BASE64_INPUT, L"abc");
+    ui.FocusOn(IDC_BASE64_OUTPUT);
+    ui.PressKey(VK_RETURN);
+    EXPECT_EQ(TextOf(output), L"WVdKag==");
+    EXPECT_EQ(ui.Focus(), output);
+
+    // Enter on a focused button is that button's command.
+    ui.Type(IDC_BASE64_INPUT, L"YWJj");
+    ui.FocusOn(IDC_DECODE);
+    ASSERT_EQ(ui.Focus(), ui.Control(IDC_DECODE));
+    ui.PressKey(VK_RETURN);
+    EXPECT_EQ(TextOf(output), L"abc");
+    EXPECT_TRUE(IsWindowVisible(ui.Window()));
 }
 
 TEST_F(Base64Tool, ReopeningStartsEmpty) {
     EXPECT_EQ(Encoded(L"abc"), L"YWJj");
-    EXPECT_EQ(Close(), 2);
+    ui.PressKey(VK_ESCAPE);
+    EXPECT_EQ(ui.WaitForEnd(10000), 2);
     Open();
     EXPECT_EQ(TextOf(input), L"");
     EXPECT_EQ(TextOf(output), L"");
-    PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0);
-    INT_PTR result = 0;
-    ASSERT_TRUE(ui->Finished(result));
-    EXPECT_EQ(result, 2);
+    PostMessageW(ui.Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(ui.WaitForEnd(10000), 2);
 }
 
-TEST_F(Base64Tool, WesternCodePage) {
+TEST_F(Base64Tool, EnglishTemplateAndWesternCodePage) {
+    ASSERT_EQ(GetUserDefaultUILanguage(), 0x0409);
     ASSERT_EQ(GetACP(), 1252u);
+    ExpectTemplate(L"Encode", L"Decode");
     EXPECT_EQ(Encoded(L"\u00e9"), L"6Q==");
     EXPECT_EQ(Decoded(L"w6k="), L"\u00c3\u00a9");  // UTF-8 bytes read as 1252
     EXPECT_EQ(Encoded(L"\u4e2d"), L"Pw==");          // unrepresentable: "?"
 }
 
-TEST_F(Base64Tool, EnglishTemplate) {
-    ASSERT_EQ(GetUserDefaultUILanguage(), 0x0409);
-    ExpectTemplate(box, L"Encode", L"Decode");
-}
-
-TEST_F(Base64Tool, ChineseCodePage) {
+TEST_F(Base64Tool, ChineseTemplateAndCodePage) {
+    ASSERT_EQ(GetUserDefaultUILanguage(), 0x0804);
     ASSERT_EQ(GetACP(), 936u);
+    ExpectTemplate(L"编码", L"解码");
     EXPECT_EQ(Encoded(L"\u4e2d"), L"1tA=");
     EXPECT_EQ(Decoded(L"1tA="), L"\u4e2d");
     ExpectInputSelected();
-}
-
-TEST_F(Base64Tool, ChineseTemplate) {
-    ASSERT_EQ(GetUserDefaultUILanguage(), 0x0804);
-    ExpectTemplate(box, L"编码", L"解码");
 }

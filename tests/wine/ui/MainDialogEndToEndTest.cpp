@@ -3,8 +3,10 @@
 // cannot start, and lines still queued when the window closes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <map>
 #include <new>
 
@@ -15,20 +17,11 @@ using uitest::DunmoProcess;
 using uitest::MainWindow;
 using uitest::TempFolder;
 
-// Every deletion in this executable passes here, so a test can see whether the
-// holders it posted were freed.
+// Every deletion in this executable passes here, so a test can count how many
+// of the holders it posted (and tracked) were freed.
 namespace {
-constexpr int kMaxTracked = 64;
-std::atomic<void*> tracked[kMaxTracked];
+std::atomic<void*> tracked[64];
 std::atomic<int> freedCount{0};
-
-void Track(void* pointer) {
-    for (auto& slot : tracked) {
-        void* empty = nullptr;
-        if (slot.compare_exchange_strong(empty, pointer)) return;
-    }
-    std::abort();
-}
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -52,6 +45,10 @@ struct Vector {
     const wchar_t* md5;
     const wchar_t* sha1;
     const wchar_t* crc32;
+    std::wstring Line(int digest) const {
+        return digest == IDC_MD5 ? std::wstring(L"[MD5] ") + md5
+               : digest == IDC_SHA1 ? std::wstring(L"[SHA-1] ") + sha1 : std::wstring(L"[CRC32] ") + crc32;
+    }
 };
 // Computed once on the host over PatternBytes(size) with md5sum, sha1sum and
 // crc32 (Archive::Zip); the empty file shows its true digest.
@@ -64,25 +61,19 @@ const Vector kVectors[] = {
     {3145733u, L"BD7BD15E6D169B6556A82A77C858F863", L"876332E125E466A1FCCBE7153B248253A405E871", L"471E8B7A"},
 };
 
-std::wstring Expected(const Vector& vector, int digest) {
-    switch (digest) {
-    case IDC_MD5: return std::wstring(L"[MD5] ") + vector.md5;
-    case IDC_SHA1: return std::wstring(L"[SHA-1] ") + vector.sha1;
-    default: return std::wstring(L"[CRC32] ") + vector.crc32;
-    }
+// The process's main dialog once its start-up job has ended.
+HWND IdleWindow(DunmoProcess& dunmo) {
+    const HWND dialog = dunmo.WaitForWindow();
+    if (dialog != nullptr)
+        uitest::WaitUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_BROWSE)) != FALSE; });
+    return dialog;
 }
-
-void EnterPath(MainWindow& main, const std::wstring& path) {
-    main.Type(IDC_PATH, path);
-    main.FocusOn(IDC_PATH);
-    main.PressKey(VK_RETURN);
-}
-
-HWND ControlOf(HWND dialog, int id) { return GetDlgItem(dialog, id); }
 
 }  // namespace
 
-TEST(MainWindowDigests, LinesAgreeWithHostDigests) {
+// A digest click hashes a file in the path box again; with a folder it only
+// changes the choice.
+TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
     TempFolder folder;
     std::map<std::wstring, const Vector*> byPath;
     for (const Vector& vector : kVectors) {
@@ -92,64 +83,55 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigests) {
     MainWindow main;
     main.Type(IDC_PATH, folder.Path());
     std::size_t seen = 0;
-    for (const int digest : {IDC_MD5, IDC_SHA1, IDC_CRC32}) {
-        main.Click(digest);  // a folder in the path box: only the choice changes
+    for (const int digest : {IDC_SHA1, IDC_CRC32, IDC_MD5}) {
+        main.Click(digest);
         EXPECT_FALSE(main.Busy());
-        EnterPath(main, folder.Path());
+        EXPECT_TRUE(main.Checked(digest));
+        main.EnterPath(folder.Path());
         ASSERT_TRUE(main.WaitIdle());
         const std::vector<std::wstring> lines = main.PaneLines();
-        ASSERT_EQ(lines.size(), seen + 6);
-        for (; seen < lines.size(); ++seen) {
-            const std::wstring& line = lines[seen];
-            const std::size_t separator = line.find(L" - ");
-            ASSERT_NE(separator, std::wstring::npos) << "line " << seen;
-            const auto vector = byPath.find(line.substr(separator + 3));
-            ASSERT_NE(vector, byPath.end()) << "line " << seen;
-            EXPECT_EQ(line.substr(0, separator), Expected(*vector->second, digest))
-                << "size " << vector->second->size;
+        std::vector<std::wstring> got(lines.begin() + std::min(seen, lines.size()), lines.end()), expected;
+        for (const auto& [path, vector] : byPath) expected.push_back(vector->Line(digest) + L" - " + path);
+        std::sort(got.begin(), got.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(got, expected);
+        seen = lines.size();
+    }
+    // One file on its own is hashed chunk by chunk: the same digests. The
+    // checked choice clicked again hashes again, another one switches.
+    for (const int digest : {IDC_MD5, IDC_CRC32}) {
+        for (const auto& [path, vector] : byPath) {
+            main.Type(IDC_PATH, path);
+            main.Click(digest);
+            ASSERT_TRUE(main.WaitIdle());
+            EXPECT_EQ(main.PaneLines().back(), vector->Line(digest) + L" - " + path);
         }
     }
-    // One file on its own is hashed chunk by chunk: the same digests.
-    for (const auto& [path, vector] : byPath) {
-        EnterPath(main, path);
-        ASSERT_TRUE(main.WaitIdle());
-        EXPECT_EQ(main.PaneLines().back(), Expected(*vector, IDC_CRC32) + L" - " + path);
-    }
+    EXPECT_EQ(main.PaneLines().size(), 18u + 2 * byPath.size());
 }
 
-TEST(DunmoExe, ClosedWhileIdleExitsWithTwo) {
-    DunmoProcess dunmo({});
-    ASSERT_TRUE(dunmo.Started());
-    const HWND dialog = dunmo.WaitForWindow();
+TEST(MainWindowProcess, CommandLineHashedInOrderThenClosedIdleExitsWithTwo) {
+    TempFolder folder;
+    const std::wstring spaced = folder.File(L"with space\\a b.txt", "abc");
+    const std::wstring plain = folder.File(L"plain.txt", "abc");
+    DunmoProcess dunmo({folder / L"missing.txt", spaced, plain});
+    const HWND dialog = IdleWindow(dunmo);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(IsWindowEnabled(ControlOf(dialog, IDC_BROWSE)));
+    EXPECT_EQ(uitest::TextOf(GetDlgItem(dialog, IDC_PATH)), spaced);
+    EXPECT_EQ(uitest::SplitLines(uitest::TextOf(GetDlgItem(dialog, IDC_OUTPUT))),
+              (std::vector<std::wstring>{L"[MD5] 900150983CD24FB0D6963F7D28E17F72 - " + spaced,
+                                         L"[MD5] 900150983CD24FB0D6963F7D28E17F72 - " + plain}));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(dunmo.WaitForExit(), 2);
 }
 
-TEST(DunmoExe, ClosedDuringAFolderJobExitsWithTwo) {
+TEST(MainWindowProcess, ClosedDuringAFolderJobExitsWithTwo) {
     TempFolder folder;
     for (int i = 0; i < 2; ++i) folder.ZeroFile(L"big" + std::to_wstring(i) + L".bin", 1ll << 30);
     DunmoProcess dunmo({folder.Path()});
     const HWND dialog = dunmo.WaitForWindow();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(ControlOf(dialog, IDC_BROWSE)));  // the job runs
-    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(dunmo.WaitForExit(), 2);
-}
-
-TEST(DunmoExe, CommandLinePathsReachTheDialogInOrder) {
-    TempFolder folder;
-    const std::wstring spaced = folder.File(L"with space\\a b.txt", "abc");
-    const std::wstring plain = folder.File(L"plain.txt", "abc");
-    DunmoProcess dunmo({folder / L"missing.txt", spaced, plain});
-    const HWND dialog = dunmo.WaitForWindow();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(uitest::WaitUntil([&] { return IsWindowEnabled(ControlOf(dialog, IDC_BROWSE)) != FALSE; }));
-    EXPECT_EQ(uitest::TextOf(ControlOf(dialog, IDC_PATH)), spaced);
-    EXPECT_EQ(uitest::SplitLines(uitest::TextOf(ControlOf(dialog, IDC_OUTPUT))),
-              (std::vector<std::wstring>{L"[MD5] 900150983CD24FB0D6963F7D28E17F72 - " + spaced,
-                                         L"[MD5] 900150983CD24FB0D6963F7D28E17F72 - " + plain}));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_BROWSE)));  // the job runs
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(dunmo.WaitForExit(), 2);
 }
@@ -172,17 +154,13 @@ TEST(MainWindowMend, WorkerThatCannotStartLeavesTheDialogIdle) {
     }
     main.Click(IDC_SHA1);
     const bool busy = main.Busy();
-    const bool acceptsDrops = (GetWindowLongW(main.Window(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
+    const bool acceptsDrops = main.AcceptsDrops();
     for (void* block : reserved) VirtualFree(block, 0, MEM_RELEASE);
-    const int threadsAfter = uitest::ThreadCount();
 
     EXPECT_FALSE(busy);
     EXPECT_TRUE(acceptsDrops);
-    EXPECT_EQ(threadsAfter, threads);
-    for (const int id : {IDC_PATH, IDC_BROWSE, IDC_ABOUT, IDC_MD5, IDC_SHA1, IDC_CRC32,
-                         IDC_SUBDIRECTORY, IDC_BASE64}) {
-        EXPECT_TRUE(main.Enabled(id)) << "control " << id;
-    }
+    EXPECT_EQ(uitest::ThreadCount(), threads);
+    EXPECT_TRUE(main.Enabled(IDC_PATH) && main.Enabled(IDC_MD5) && main.Enabled(IDC_BASE64));
     main.Fence();
     EXPECT_EQ(main.PaneText(), L"");
 
@@ -201,7 +179,7 @@ TEST(MainWindowMend, LinesQueuedAtCloseAreFreed) {
     main.Hold();
     for (int i = 0; i < kQueued; ++i) {
         auto line = std::make_unique<WideString>(L"queued line\r\n");
-        Track(line.get());
+        tracked[i] = line.get();
         ASSERT_TRUE(PostMessageW(main.Window(), UM_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(line.get())));
         line.release();
     }

@@ -62,10 +62,9 @@ RECT Pixels(HWND dialog, const UnitRect& units) {
 }
 
 void ExpectRect(const RECT& actual, const RECT& expected, int id) {
-    EXPECT_EQ(actual.left, expected.left) << "control " << id;
-    EXPECT_EQ(actual.top, expected.top) << "control " << id;
-    EXPECT_EQ(actual.right, expected.right) << "control " << id;
-    EXPECT_EQ(actual.bottom, expected.bottom) << "control " << id;
+    EXPECT_TRUE(EqualRect(&actual, &expected)) << "control " << id << ": " << actual.left << ","
+        << actual.top << "," << actual.right << "," << actual.bottom << " instead of " << expected.left
+        << "," << expected.top << "," << expected.right << "," << expected.bottom;
 }
 
 void ExpectTemplate(bool chinese) {
@@ -95,9 +94,7 @@ void ExpectTemplate(bool chinese) {
         GetClassNameW(child, className, 32);
         EXPECT_EQ(lstrcmpiW(className, row.className), 0) << "control " << row.id;
         const wchar_t* text = chinese ? row.chinese : row.english;
-        if (text != nullptr) {
-            EXPECT_EQ(uitest::TextOf(child), text) << "control " << row.id;
-        }
+        EXPECT_EQ(text == nullptr || uitest::TextOf(child) == text, true) << "control " << row.id;
 
         RECT bounds{};
         GetWindowRect(child, &bounds);
@@ -105,9 +102,7 @@ void ExpectTemplate(bool chinese) {
         ExpectRect(bounds, Pixels(dialog, chinese ? row.chineseBounds : row.englishBounds), row.id);
 
         const DWORD childStyle = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
-        if (row.kind != 0) {
-            EXPECT_EQ(childStyle & BS_TYPEMASK, row.kind) << "control " << row.id;
-        }
+        EXPECT_EQ(row.kind == 0 ? 0u : childStyle & BS_TYPEMASK, row.kind) << "control " << row.id;
         EXPECT_EQ(childStyle & row.required, row.required) << "control " << row.id;
         EXPECT_EQ(childStyle & row.excluded, 0u) << "control " << row.id;
         EXPECT_EQ((GetWindowLongW(child, GWL_EXSTYLE) & WS_EX_STATICEDGE) != 0, row.staticEdge)
@@ -122,12 +117,17 @@ std::wstring VersionString(const std::wstring& key) {
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     DWORD ignored = 0;
     std::vector<char> block(GetFileVersionInfoSizeW(path, &ignored));
-    if (block.empty() || !GetFileVersionInfoW(path, 0, static_cast<DWORD>(block.size()), block.data()))
-        return L"<no version block>";
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(block.data(), key.c_str(), &value, &length)) return L"<missing>";
-    return std::wstring(static_cast<const wchar_t*>(value));
+    if (block.empty() || !GetFileVersionInfoW(path, 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !VerQueryValueW(block.data(), key.c_str(), &value, &length))
+        return L"<missing>";
+    return static_cast<const wchar_t*>(value);
+}
+
+void ExpectVersionStrings(const wchar_t* block, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> strings) {
+    for (const auto& [key, value] : strings)
+        EXPECT_EQ(VersionString(std::wstring(L"\\StringFileInfo\\") + block + L"\\" + key), value);
 }
 
 }  // namespace
@@ -136,34 +136,29 @@ TEST(MainWindowTemplate, English) { ExpectTemplate(false); }
 
 TEST(MainWindowTemplate, Chinese) { ExpectTemplate(true); }
 
-TEST(ProgramResources, IconGroupHoldsTwoSixteenColourImages) {
+TEST(MainWindowResources, IconGroupAndEnglishVersionBlock) {
     const HMODULE module = GetModuleHandleW(nullptr);
     const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(IDI_APP), MAKEINTRESOURCEW(14));
     ASSERT_NE(found, nullptr);
+    // GRPICONDIR: reserved, type 1, count; then 14-byte entries of 32 and 16
+    // pixels, 16 colours, 4 bits per pixel.
     const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-    // GRPICONDIR: reserved, type 1, count; then 14-byte entries.
-    const WORD count = *reinterpret_cast<const WORD*>(group + 4);
-    ASSERT_EQ(count, 2);
-    for (int i = 0; i < count; ++i) {
+    ASSERT_EQ(*reinterpret_cast<const WORD*>(group + 4), 2);
+    for (int i = 0; i < 2; ++i) {
         const BYTE* entry = group + 6 + 14 * i;
-        EXPECT_EQ(entry[0], i == 0 ? 32 : 16);  // width
-        EXPECT_EQ(entry[1], i == 0 ? 32 : 16);  // height
-        EXPECT_EQ(entry[2], 16);                // colours
-        EXPECT_EQ(*reinterpret_cast<const WORD*>(entry + 6), 4);  // bits per pixel
+        EXPECT_EQ(entry[0], i == 0 ? 32 : 16);
+        EXPECT_EQ(entry[1], i == 0 ? 32 : 16);
+        EXPECT_EQ(entry[2], 16);
+        EXPECT_EQ(*reinterpret_cast<const WORD*>(entry + 6), 4);
     }
+
+    ExpectVersionStrings(L"040904b0", {{L"FileDescription", L"Dunmo - File Hash Calculator"},
+                                       {L"ProductVersion", L"1.2.4.2010"},
+                                       {L"SpecialBuild", L"2010-04-01"},
+                                       {L"LegalTrademarks", L"https://dunmo.example.org"}});
 }
 
-TEST(ProgramResources, EnglishVersionBlock) {
-    EXPECT_EQ(VersionString(L"\\StringFileInfo\\040904b0\\FileDescription"),
-              L"Dunmo - File Hash Calculator");
-    EXPECT_EQ(VersionString(L"\\StringFileInfo\\040904b0\\ProductVersion"), L"1.2.4.2010");
-    EXPECT_EQ(VersionString(L"\\StringFileInfo\\040904b0\\SpecialBuild"), L"2010-04-01");
-    EXPECT_EQ(VersionString(L"\\StringFileInfo\\040904b0\\LegalTrademarks"),
-              L"https://dunmo.example.org");
-}
-
-TEST(ProgramResources, ChineseVersionBlock) {
-    EXPECT_EQ(VersionString(L"\\StringFileInfo\\080404b0\\FileDescription"),
-              L"Dunmo - 文件哈希计算器");
-    EXPECT_EQ(VersionString(L"\\StringFileInfo\\080404b0\\OriginalFilename"), L"Dunmo.exe");
+// The version block read is the one of the locale's language.
+TEST(MainWindowResources, ChineseVersionBlock) {
+    ExpectVersionStrings(L"080404b0", {{L"FileDescription", L"Dunmo - 文件哈希计算器"}, {L"OriginalFilename", L"Dunmo.exe"}});
 }

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 
@@ -12,30 +13,31 @@ namespace {
 
 constexpr UINT kFenceMessage = WM_APP;
 constexpr UINT kHoldMessage = WM_APP + 1;
-constexpr wchar_t kHelperClass[] = L"DunmoUiTestHelper";
 
+// A visible top-level dialog of a thread (or, with thread 0, of a process).
 struct DialogSearch {
-    DWORD processId;  // 0: any process
-    HWND found;
+    DWORD threadId;
+    DWORD processId;
+    HWND except;
+    std::vector<HWND> found;
 };
 
-BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM parameter) {
+BOOL CALLBACK CollectDialog(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<DialogSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
+    DWORD process = 0;
+    const DWORD thread = GetWindowThreadProcessId(window, &process);
     wchar_t className[16] = {};
     GetClassNameW(window, className, 16);
-    if ((search->processId == 0 || owner == search->processId) && IsWindowVisible(window) &&
-        lstrcmpW(className, L"#32770") == 0) {
-        search->found = window;
-        return FALSE;
-    }
+    if ((thread == search->threadId || process == search->processId) && window != search->except &&
+        IsWindowVisible(window) && lstrcmpW(className, L"#32770") == 0)
+        search->found.push_back(window);
     return TRUE;
 }
 
-std::wstring Quote(const std::wstring& argument) {
-    // Enough for the paths the tests use: no embedded quotes, no trailing backslash.
-    return L"\"" + argument + L"\"";
+HWND FirstDialog(DWORD threadId, DWORD processId, HWND except = nullptr) {
+    DialogSearch search{threadId, processId, except, {}};
+    EnumWindows(&CollectDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found.empty() ? nullptr : search.found.front();
 }
 
 }  // namespace
@@ -60,13 +62,8 @@ std::wstring TextOf(HWND window) {
 
 std::vector<std::wstring> SplitLines(const std::wstring& text) {
     std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find(L"\r\n", start);
-        if (end == std::wstring::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find(L"\r\n", start), text.size());
         lines.push_back(text.substr(start, end - start));
         start = end + 2;
     }
@@ -79,74 +76,83 @@ int ThreadCount() {
     int count = 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
         if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-    }
     CloseHandle(snapshot);
     return count;
 }
 
-// --- MainWindow -------------------------------------------------------------
-
-MainWindow::MainWindow(std::vector<std::wstring> arguments)
-    : module(std::make_unique<ModuleRecord>(GetModuleHandleW(nullptr))),
-      started(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      released(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    std::vector<WideString> argumentVector{WideString(L"Dunmo.exe")};
-    for (const std::wstring& argument : arguments) argumentVector.emplace_back(argument);
-    dialog = std::make_unique<MainDialog>(std::move(argumentVector));
-    thread = std::thread([this] { UiThreadBody(); });
-    WaitForSingleObject(started, INFINITE);
-    // The dialog is shown once WM_INITDIALOG (and a command-line start) has run.
-    DialogSearch search{0, nullptr};
-    WaitUntil([&] {
-        if (WaitForSingleObject(ended, 0) == WAIT_OBJECT_0) return true;
-        EnumThreadWindows(threadId, &FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
-    });
-    window = search.found;
-    if (window != nullptr) Fence();
+RECT RectOf(HWND window) {
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    return bounds;
 }
 
-MainWindow::~MainWindow() {
-    SetEvent(released);
-    while (WaitForSingleObject(ended, 100) == WAIT_TIMEOUT) {
-        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+RECT WorkArea() {
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+HWND FindChild(HWND dialog, const wchar_t* className, const std::wstring& text) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[64] = {};
+        GetClassNameW(child, name, 64);
+        if (lstrcmpiW(name, className) == 0 && TextOf(child) == text) return child;
     }
-    thread.join();
-    dialog.reset();
-    module.reset();
+    return nullptr;
+}
+
+DialogThread::~DialogThread() { Stop(); }
+
+void DialogThread::Start(std::function<INT_PTR()> body) {
+    Stop();
+    ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    released = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    const HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread = std::thread([this, started, body = std::move(body)] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&controls);
+        helper = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        SetWindowLongPtrW(helper, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrW(helper, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogThread::HelperProcedure));
+        threadId = GetCurrentThreadId();
+        SetEvent(started);
+        result = body();
+        DestroyWindow(helper);
+        CoUninitialize();
+        SetEvent(ended);
+    });
+    WaitForSingleObject(started, INFINITE);
     CloseHandle(started);
+    window = nullptr;
+    WaitUntil([this] {
+        window = FirstDialog(threadId, 0);
+        return window != nullptr || WaitForSingleObject(ended, 0) == WAIT_OBJECT_0;
+    });
+    if (window != nullptr) Fence();  // let WM_INITDIALOG's follow-ups settle
+}
+
+void DialogThread::Stop() {
+    if (!thread.joinable()) return;
+    SetEvent(released);
+    // A failed test may leave dialogs open: cancel them until the body returns.
+    while (WaitForSingleObject(ended, 50) == WAIT_TIMEOUT)
+        PostMessageW(FirstDialog(threadId, 0), WM_COMMAND, IDCANCEL, 0);
+    thread.join();
     CloseHandle(ended);
     CloseHandle(released);
 }
 
-void MainWindow::UiThreadBody() {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-    WNDCLASSW helperClass{};
-    helperClass.lpfnWndProc = &MainWindow::HelperProcedure;
-    helperClass.hInstance = GetModuleHandleW(nullptr);
-    helperClass.lpszClassName = kHelperClass;
-    RegisterClassW(&helperClass);  // fails harmlessly when already registered
-    helper = CreateWindowExW(0, kHelperClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(helper, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    threadId = GetCurrentThreadId();
-    SetEvent(started);
-
-    result = dialog->RunModal(IDD_MAIN, GetActiveWindow());
-
-    DestroyWindow(helper);
-    CoUninitialize();
-    SetEvent(ended);
+HWND DialogThread::WaitForDialog(HWND except, DWORD timeoutMs) const {
+    HWND dialog = nullptr;
+    WaitUntil([&] { return (dialog = FirstDialog(threadId, 0, except)) != nullptr; }, timeoutMs);
+    return dialog;
 }
 
-LRESULT CALLBACK MainWindow::HelperProcedure(HWND hwnd, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+LRESULT CALLBACK DialogThread::HelperProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<DialogThread*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (message == kFenceMessage) {
         SetEvent(reinterpret_cast<HANDLE>(lParam));
         return 0;
@@ -164,38 +170,13 @@ LRESULT CALLBACK MainWindow::HelperProcedure(HWND hwnd, UINT message, WPARAM wPa
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-bool MainWindow::Checked(int id) const {
-    return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-HWND MainWindow::Focus() const {
+HWND DialogThread::Focus() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
-    if (!GetGUIThreadInfo(threadId, &info)) return nullptr;
-    return info.hwndFocus;
+    return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
 }
 
-PBRANGE MainWindow::ProgressRange() const {
-    PBRANGE range{-1, -1};
-    SendMessageW(Control(IDC_PROGRESS), PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
-    return range;
-}
-
-int MainWindow::ProgressPosition() const {
-    return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0));
-}
-
-void MainWindow::Click(int id) { SendMessageW(Control(id), BM_CLICK, 0, 0); }
-
-void MainWindow::Type(int id, const std::wstring& text) {
-    SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-void MainWindow::FocusOn(int id) {
-    SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(id)), TRUE);
-}
-
-void MainWindow::PressKey(UINT virtualKey) {
+void DialogThread::PressKey(UINT virtualKey) {
     const HWND target = Focus() != nullptr ? Focus() : window;
     const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC)) << 16;
     PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | scan);
@@ -203,7 +184,7 @@ void MainWindow::PressKey(UINT virtualKey) {
     Fence();
 }
 
-void MainWindow::Fence() {
+void DialogThread::Fence() {
     const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (PostMessageW(helper, kFenceMessage, 0, reinterpret_cast<LPARAM>(done))) {
         const HANDLE events[] = {done, ended};
@@ -212,32 +193,42 @@ void MainWindow::Fence() {
     CloseHandle(done);
 }
 
-bool MainWindow::WaitIdle(DWORD timeoutMs) {
-    const bool idle = WaitUntil([this] { return !Busy(); }, timeoutMs);
-    Fence();
-    return idle;
-}
-
-void MainWindow::Hold() {
+void DialogThread::Hold() {
     const HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     PostMessageW(helper, kHoldMessage, 0, reinterpret_cast<LPARAM>(holding));
     WaitForSingleObject(holding, 60000);
     CloseHandle(holding);
 }
 
-void MainWindow::Release() { SetEvent(released); }
-
-INT_PTR MainWindow::Close(DWORD timeoutMs) {
-    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    return WaitForEnd(timeoutMs);
+INT_PTR DialogThread::WaitForEnd(DWORD timeoutMs) {
+    return WaitForSingleObject(ended, timeoutMs) == WAIT_OBJECT_0 ? result : -2;
 }
 
-INT_PTR MainWindow::WaitForEnd(DWORD timeoutMs) {
-    if (WaitForSingleObject(ended, timeoutMs) != WAIT_OBJECT_0) return -2;
-    return result;
+MainWindow::MainWindow(std::vector<std::wstring> arguments)
+    : module(std::make_unique<ModuleRecord>(GetModuleHandleW(nullptr))) {
+    std::vector<WideString> argumentVector{WideString(L"Dunmo.exe")};
+    for (const std::wstring& argument : arguments) argumentVector.emplace_back(argument);
+    dialog = std::make_unique<MainDialog>(std::move(argumentVector));
+    Start([this] { return dialog->RunModal(IDD_MAIN, nullptr); });
 }
 
-// --- TempFolder ---------------------------------------------------------------
+PBRANGE MainWindow::ProgressRange() const {
+    PBRANGE range{-1, -1};
+    SendMessageW(Control(IDC_PROGRESS), PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+    return range;
+}
+
+bool MainWindow::WaitIdle(DWORD timeoutMs) {
+    const bool idle = WaitUntil([this] { return !Busy(); }, timeoutMs);
+    Fence();
+    return idle;
+}
+
+void MainWindow::EnterPath(const std::wstring& path) {
+    Type(IDC_PATH, path);
+    FocusOn(IDC_PATH);
+    PressKey(VK_RETURN);
+}
 
 TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
@@ -254,34 +245,25 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path, ignored);
 }
 
-std::wstring TempFolder::File(const std::wstring& relative, const std::string& bytes) {
+std::wstring TempFolder::File(const std::wstring& relative, const std::string& bytes, long long size) {
     const std::wstring full = *this / relative;
     std::filesystem::create_directories(std::filesystem::path(full).parent_path());
-    const HANDLE file =
-        CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    if (!bytes.empty()) {
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (size > 0) {  // extended without writing: no disk space taken
+        LARGE_INTEGER end{};
+        end.QuadPart = size;
+        SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
     }
     CloseHandle(file);
     return full;
 }
 
 std::wstring TempFolder::Folder(const std::wstring& relative) {
-    const std::wstring full = *this / relative;
-    std::filesystem::create_directories(full);
-    return full;
-}
-
-std::wstring TempFolder::ZeroFile(const std::wstring& relative, long long size) {
-    const std::wstring full = File(relative, "");
-    const HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    LARGE_INTEGER end{};
-    end.QuadPart = size;
-    SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-    CloseHandle(file);
-    return full;
+    std::filesystem::create_directories(*this / relative);
+    return *this / relative;
 }
 
 std::string PatternBytes(std::size_t size) {
@@ -294,13 +276,12 @@ std::string PatternBytes(std::size_t size) {
     return bytes;
 }
 
-// --- DunmoProcess -------------------------------------------------------------
-
 DunmoProcess::DunmoProcess(const std::vector<std::wstring>& arguments) {
     wchar_t program[MAX_PATH] = {};
     GetFullPathNameW(L"" DUNMO_EXE_NAME, MAX_PATH, program, nullptr);
-    std::wstring commandLine = Quote(program);
-    for (const std::wstring& argument : arguments) commandLine += L" " + Quote(argument);
+    // Quoted: enough for the paths the tests use (no quotes, no trailing backslash).
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
+    for (const std::wstring& argument : arguments) commandLine += L" \"" + argument + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
@@ -313,20 +294,18 @@ DunmoProcess::DunmoProcess(const std::vector<std::wstring>& arguments) {
 }
 
 DunmoProcess::~DunmoProcess() {
-    if (process == nullptr) return;
-    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 99);
-    CloseHandle(process);
+    if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 99);
+    if (process != nullptr) CloseHandle(process);
 }
 
 HWND DunmoProcess::WaitForWindow(DWORD timeoutMs) {
-    DialogSearch search{processId, nullptr};
-    WaitUntil(
-        [&] {
-            EnumWindows(&FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        },
-        timeoutMs);
-    return search.found;
+    if (process == nullptr) return nullptr;
+    HWND dialog = nullptr;
+    WaitUntil([&] {
+        dialog = FirstDialog(0, processId);
+        return dialog != nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    }, timeoutMs);
+    return dialog;
 }
 
 long DunmoProcess::WaitForExit(DWORD timeoutMs) {
