@@ -138,8 +138,9 @@ void DialogThread::Stop() {
     if (!thread.joinable()) return;
     SetEvent(released);
     // A failed test may leave dialogs open: cancel them until the body returns.
-    while (WaitForSingleObject(ended, 50) == WAIT_TIMEOUT)
-        PostMessageW(FirstDialog(threadId, 0), WM_COMMAND, IDCANCEL, 0);
+    while (WaitForSingleObject(ended, 50) == WAIT_TIMEOUT) {
+        if (const HWND dialog = FirstDialog(threadId, 0)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
     thread.join();
     CloseHandle(ended);
     CloseHandle(released);
@@ -152,22 +153,16 @@ HWND DialogThread::WaitForDialog(HWND except, DWORD timeoutMs) const {
 }
 
 LRESULT CALLBACK DialogThread::HelperProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<DialogThread*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == kFenceMessage) {
-        SetEvent(reinterpret_cast<HANDLE>(lParam));
-        return 0;
+    if (message != kFenceMessage && message != kHoldMessage) return DefWindowProcW(hwnd, message, wParam, lParam);
+    SetEvent(reinterpret_cast<HANDLE>(lParam));
+    // Held, sent messages (the test's reads and commands) are still answered.
+    const auto* self = reinterpret_cast<DialogThread*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    while (message == kHoldMessage &&
+           MsgWaitForMultipleObjects(1, &self->released, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG ignored;
+        PeekMessageW(&ignored, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
-    if (message == kHoldMessage && self != nullptr) {
-        SetEvent(reinterpret_cast<HANDLE>(lParam));
-        // Sent messages (the test's reads and commands) are still answered.
-        while (MsgWaitForMultipleObjects(1, &self->released, FALSE, INFINITE, QS_SENDMESSAGE) ==
-               WAIT_OBJECT_0 + 1) {
-            MSG ignored;
-            PeekMessageW(&ignored, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    return 0;
 }
 
 HWND DialogThread::Focus() const {
@@ -184,20 +179,17 @@ void DialogThread::PressKey(UINT virtualKey) {
     Fence();
 }
 
-void DialogThread::Fence() {
+void DialogThread::Fence() { Await(kFenceMessage); }
+
+void DialogThread::Hold() { Await(kHoldMessage); }
+
+void DialogThread::Await(UINT message) {
     const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (PostMessageW(helper, kFenceMessage, 0, reinterpret_cast<LPARAM>(done))) {
+    if (PostMessageW(helper, message, 0, reinterpret_cast<LPARAM>(done))) {
         const HANDLE events[] = {done, ended};
         WaitForMultipleObjects(2, events, FALSE, 60000);
     }
     CloseHandle(done);
-}
-
-void DialogThread::Hold() {
-    const HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    PostMessageW(helper, kHoldMessage, 0, reinterpret_cast<LPARAM>(holding));
-    WaitForSingleObject(holding, 60000);
-    CloseHandle(holding);
 }
 
 INT_PTR DialogThread::WaitForEnd(DWORD timeoutMs) {

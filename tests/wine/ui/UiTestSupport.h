@@ -82,6 +82,8 @@ public:
 
 private:
     static LRESULT CALLBACK HelperProcedure(HWND, UINT, WPARAM, LPARAM);
+    // Posts `message` to the helper and returns once its handler has begun.
+    void Await(UINT message);
 
     std::thread thread;
     DWORD threadId = 0;
