@@ -54,26 +54,24 @@ HashJob::~HashJob() {
 
 bool HashJob::StartPath(DigestAlgorithm selected, bool subdirectories, HWND target,
                         const WideString& requestPath) {
-    if (!Start(true)) return false;
-    // The worker is still suspended: resuming it publishes these fields.
-    cancelRequested = 0;
-    algorithm = selected;
-    multipleFiles = 0;
-    includeSubdirectories = subdirectories ? 1 : 0;
-    path = &requestPath;
-    targetWindow = target;
-    Resume();
-    return true;
+    return StartRequest(selected, subdirectories, target, &requestPath, nullptr);
 }
 
 bool HashJob::StartList(DigestAlgorithm selected, bool subdirectories, HWND target,
                         const PathList& paths) {
+    return StartRequest(selected, subdirectories, target, nullptr, &paths);
+}
+
+bool HashJob::StartRequest(DigestAlgorithm selected, bool subdirectories, HWND target,
+                           const WideString* requestPath, const PathList* paths) {
     if (!Start(true)) return false;
+    // The worker is still suspended: resuming it publishes these fields.
     cancelRequested = 0;
     algorithm = selected;
-    multipleFiles = 1;
+    multipleFiles = paths != nullptr ? 1 : 0;
     includeSubdirectories = subdirectories ? 1 : 0;
-    pathList = &paths;
+    path = requestPath;
+    pathList = paths;
     targetWindow = target;
     Resume();
     return true;

@@ -78,6 +78,12 @@ public:
     std::uint32_t crcValue = 0;
 
     PostFunction postMessage = &PostMessageW;
+
+private:
+    // Starts the worker suspended, hands it exactly one of path and list, and
+    // resumes it.
+    bool StartRequest(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target,
+                      const WideString* path, const PathList* paths);
 };
 
 // Upper-case hex text of `count` bytes, high nibble first.
