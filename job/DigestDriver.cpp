@@ -7,12 +7,7 @@
 #include "algorithms/Crc32.h"
 #include "job/HashJob.h"
 #include "job/Messages.h"
-
-namespace {
-// Whatever chunksPerView says, a view stays far below what a 32-bit process
-// can map in one piece.
-constexpr std::uint64_t MaxViewBytes = 64u << 20;
-}  // namespace
+#include "support/LongPath.h"
 
 void HashJob::InitDigest() {
     switch (algorithm) {
@@ -22,45 +17,39 @@ void HashJob::InitDigest() {
     }
 }
 
-bool HashJob::DigestFile(const WideString& filePath) {
-    FileHandle file(::CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER sizeValue;
-    if (!::GetFileSizeEx(file.get(), &sizeValue) || sizeValue.QuadPart < 0) return false;
-    const std::uint64_t size = static_cast<std::uint64_t>(sizeValue.QuadPart);
-    // An empty file has been read whole: there is nothing to map.
-    if (size == 0) return true;
-    NullHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY,
-                                            static_cast<DWORD>(size >> 32),
-                                            static_cast<DWORD>(size), nullptr));
-    if (!mapping) return false;
+FileHandle HashJob::OpenForHashing(const WideString& filePath, std::uint64_t& size) {
+    FileHandle file(::CreateFileW(ExtendedPath(filePath.view()).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER length;
+    if (!file || !::GetFileSizeEx(file.get(), &length) || length.QuadPart < 0) return FileHandle();
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return file;
+}
 
-    // Several chunks share one view, but the range, the steps and the cancel
-    // checks stay per chunk: a cancel is honoured before every full chunk,
-    // never before the partial last one.
-    const std::uint64_t viewLimit =
-        std::max<std::uint64_t>(1, std::min<std::uint64_t>(chunksPerView, MaxViewBytes / chunkSize)) *
-        chunkSize;
-    std::uint64_t offset = 0;
-    while (offset < size) {
-        const std::uint64_t remaining = size - offset;
-        const SIZE_T viewBytes = static_cast<SIZE_T>(std::min(remaining, viewLimit));
-        if (remaining >= chunkSize && cancelRequested) return false;
-        // The last view ends exactly at the end of the file.
-        MappedView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ,
-                                        static_cast<DWORD>(offset >> 32),
-                                        static_cast<DWORD>(offset), viewBytes));
-        if (!view) return false;
-        const auto* bytes = static_cast<const std::uint8_t*>(view.get());
-        for (SIZE_T done = 0; done < viewBytes;) {
-            const auto length =
-                static_cast<std::uint32_t>(std::min<SIZE_T>(chunkSize, viewBytes - done));
-            if (done != 0 && length == chunkSize && cancelRequested) return false;
-            UpdateDigest(bytes + done, length);
+bool HashJob::DigestFile(HANDLE file, std::uint64_t size) {
+    readBuffer.resize(std::size_t{chunksPerRead} * chunkSize);
+    // Bytes appended after the open are left out: the digest is of the file
+    // as long as it was then.
+    for (std::uint64_t left = size; left != 0;) {
+        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left, readBuffer.size()));
+        if (left >= chunkSize && cancelRequested) return false;
+        for (DWORD got = 0; got < wanted;) {
+            DWORD read = 0;
+            // A file that ends early was truncated meanwhile: it was not read whole.
+            if (!readFile(file, readBuffer.data() + got, wanted - got, &read, nullptr) || read == 0)
+                return false;
+            got += read;
+        }
+        // The range, the steps and the cancel checks are per chunk: a cancel
+        // is honoured before every full chunk, never before the partial last one.
+        for (DWORD done = 0; done < wanted;) {
+            const std::uint32_t length = std::min<DWORD>(chunkSize, wanted - done);
+            if (length == chunkSize && cancelRequested) return false;
+            UpdateDigest(readBuffer.data() + done, length);
             done += length;
         }
-        offset += viewBytes;
+        left -= wanted;
     }
     return true;
 }
@@ -71,28 +60,28 @@ void HashJob::UpdateDigest(const void* bytes, std::uint32_t length) {
     case DigestSha1: Sha1Update(sha1Context, bytes, length); break;
     case DigestCrc32: crcValue = Crc32Update(crcValue, bytes, length); break;
     }
-    // Per-chunk progress only for a single file. A step that cannot be
-    // posted is dropped: the bar lags, nothing else is lost.
-    if (!multipleFiles) postMessage(targetWindow, UM_PROGRESS_STEP, 0, 0);
+    // Per-chunk progress only for a single file; among several files this
+    // still lets lines finished before a long file go out on time.
+    if (!multipleFiles) ++pendingUnits;
+    ReportIfDue();
 }
 
 void HashJob::PostResultLine(bool ok, const WideString& filePath) {
-    std::unique_ptr<WideString> line;
     try {
-        std::wstring text;
+        std::wstring line;
         switch (algorithm) {
         case DigestMd5: {
             std::uint8_t digest[16] = {};
             if (ok) Md5Final(md5Context, digest);
-            text = L"[MD5] ";
-            text += BytesToHex(digest, sizeof digest).view();
+            line += L"[MD5] ";
+            line += BytesToHex(digest, sizeof digest).view();
             break;
         }
         case DigestSha1: {
             std::uint8_t digest[20] = {};
             if (ok) Sha1Final(sha1Context, digest);
-            text = L"[SHA-1] ";
-            text += BytesToHex(digest, sizeof digest).view();
+            line += L"[SHA-1] ";
+            line += BytesToHex(digest, sizeof digest).view();
             break;
         }
         case DigestCrc32: {
@@ -100,19 +89,17 @@ void HashJob::PostResultLine(bool ok, const WideString& filePath) {
             wchar_t digest[20];
             std::swprintf(digest, sizeof digest / sizeof digest[0], L"[CRC32] %08X",
                           static_cast<unsigned>(crcValue));
-            text = digest;
+            line += digest;
             break;
         }
         }
-        text += L" - ";
-        text += filePath.view();
-        text += L"\r\n";
-        line = std::make_unique<WideString>(std::move(text));
+        line += L" - ";
+        line += OrdinaryForm(filePath.view());
+        line += L"\r\n";
+        pendingLines += line;  // all or nothing
     } catch (const std::bad_alloc&) {
-        return;  // the line is dropped; the job goes on
+        // Out of memory: this line is dropped; the job goes on.
     }
-    // The receiver owns the line once the post has succeeded, not before.
-    if (PostReliably(UM_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(line.get()))) line.release();
 }
 
 WideString BytesToHex(const std::uint8_t* bytes, std::size_t count) {

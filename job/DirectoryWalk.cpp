@@ -3,56 +3,71 @@
 #include <string>
 
 #include "job/HashJob.h"
+#include "support/LongPath.h"
 
 namespace {
+
 bool IsDotEntry(const wchar_t* name) {
     return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
 }
+
+struct QueuedFolder {
+    std::wstring path;  // absolute, ordinary form, no trailing backslash
+    bool reparsePoint;  // a link or junction, as its parent's listing said
+};
+
 }  // namespace
 
 void HashJob::WalkFolder(const WideString& start) {
-    std::wstring folder(start.view());
-    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    // The absolute form, so every path collected is absolute whatever form
+    // the caller gave. A drive root keeps only its letter and colon.
+    std::wstring root = OrdinaryForm(FullPath(start.view()));
+    while (!root.empty() && root.back() == L'\\') root.pop_back();
+    if (root.empty()) return;
 
     // Breadth-first without recursion: the folders still to list wait here as
     // strings, and only one listing is open at a time.
-    std::deque<std::wstring> queue;
-    queue.push_back(std::move(folder));
+    std::deque<QueuedFolder> queue{{std::move(root), false}};
+    bool named = true;
     FindHandle listing;
     WIN32_FIND_DATAW entry;
-    wchar_t root[MAX_PATH];
 
-    while (!queue.empty() && !cancelRequested) {
-        std::wstring pattern = std::move(queue.front());
+    for (; !queue.empty() && !cancelRequested; named = false) {
+        const QueuedFolder folder = std::move(queue.front());
         queue.pop_front();
-        pattern += L"\\*.*";
-        listing.reset();
-        // The pattern must fit where the platform keeps a name.
-        if (pattern.size() >= MAX_PATH) continue;
-        listing.reset(::FindFirstFileW(pattern.c_str(), &entry));
-        if (!listing) continue;
+        const std::wstring extended = ExtendedForm(folder.path);
 
-        // The absolute folder of the pattern, so every path collected is
-        // absolute whatever form the caller gave.
-        const DWORD length = ::GetFullPathNameW(pattern.c_str(), MAX_PATH, root, nullptr);
-        if (length == 0 || length >= MAX_PATH) {
-            listing.reset();
+        // A link may lead back to a folder already walked, even to an
+        // ancestor: walk each physical folder once. Without an identity, at
+        // least never follow a link.
+        // "\\?\C:" names the volume, "\\?\C:\" its root folder.
+        const std::wstring opened = folder.path.back() == L':' ? extended + L'\\' : extended;
+        FileHandle directory(::CreateFileW(opened.c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION identity;
+        if (directory && ::GetFileInformationByHandle(directory.get(), &identity)) {
+            const bool first = walkedFolders
+                                   .emplace(identity.dwVolumeSerialNumber, identity.nFileIndexHigh,
+                                            identity.nFileIndexLow)
+                                   .second;
+            if (!first && !named) continue;
+        } else if (folder.reparsePoint) {
             continue;
         }
-        // Cut at the last separator of either kind.
-        wchar_t* backslash = std::wcsrchr(root, L'\\');
-        wchar_t* slash = std::wcsrchr(root, L'/');
-        wchar_t* cut = !slash || (backslash && backslash > slash) ? backslash : slash;
-        if (cut) *cut = L'\0';
-        std::wstring prefix(root);
-        if (prefix.empty() || (prefix.back() != L'\\' && prefix.back() != L'/')) prefix += L'\\';
+        directory.reset();
 
+        listing.reset(::FindFirstFileExW((extended + L"\\*").c_str(), FindExInfoBasic, &entry,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        if (!listing) continue;
+        const std::wstring prefix = folder.path + L'\\';
         for (bool found = true; found && !cancelRequested;
              found = ::FindNextFileW(listing.get(), &entry) != FALSE) {
             if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 files.push_back(WideString(prefix + entry.cFileName));
             else if (includeSubdirectories && !IsDotEntry(entry.cFileName))
-                queue.push_back(prefix + entry.cFileName);
+                queue.push_back({prefix + entry.cFileName,
+                                 (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
         }
         listing.reset();
     }

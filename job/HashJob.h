@@ -5,6 +5,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "algorithms/Md5.h"
 #include "algorithms/Sha1.h"
@@ -17,8 +21,10 @@ enum DigestAlgorithm : std::int32_t { DigestMd5 = 0, DigestSha1 = 1, DigestCrc32
 
 class HashJob : public WorkerThread {
 public:
-    // How the job posts to its window; tests replace it to make posts fail.
+    // How the job posts to its window and reads its files; tests replace them
+    // to make posts fail or to change a file between two reads.
     using PostFunction = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
+    using ReadFunction = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
     HashJob();
     ~HashJob() override;
@@ -45,16 +51,28 @@ public:
     void HashOneFile();
     void HashFiles();
     // Appends the full paths of the files under `folder` to `files`,
-    // breadth-first, one listing open at a time.
+    // breadth-first, one listing open at a time. Paths of any length are
+    // listed. A subfolder whose identity (volume and file index) was already
+    // walked in this job is skipped, so links cannot make the walk loop; the
+    // folder named here is always listed.
     void WalkFolder(const WideString& folder);
     void InitDigest();
-    // Feeds the whole file to the selected digest through read-only views.
-    // False when it cannot be opened, sized or mapped, or a cancel cut it
-    // short; an empty file is read whole without being mapped.
-    bool DigestFile(const WideString& filePath);
+    // Opens a file for hashing, sharing it with programs that write or delete
+    // it, and sets `size` to its length now. Empty when it cannot be opened
+    // or sized.
+    FileHandle OpenForHashing(const WideString& filePath, std::uint64_t& size);
+    // Feeds the first `size` bytes of `file` to the selected digest, chunk by
+    // chunk. False when a read fails, the file ends before `size` bytes (it
+    // was truncated meanwhile), or a cancel cut it short.
+    bool DigestFile(HANDLE file, std::uint64_t size);
     void UpdateDigest(const void* bytes, std::uint32_t length);
-    // Posts the file's result line: the true digest if ok, else all zeros.
+    // Adds the file's result line to the lines to post: the true digest if
+    // ok, else all zeros. Lines show paths in their ordinary form.
     void PostResultLine(bool ok, const WideString& filePath);
+    // Posts the gathered lines, then the gathered step count.
+    void FlushReports();
+    // FlushReports once kReportIntervalMs has passed since the last one.
+    void ReportIfDue();
     // Posts a message to targetWindow. A failed post (a full queue) is retried
     // after a short pause until it succeeds or a cancel is requested; returns
     // whether it was posted.
@@ -64,10 +82,11 @@ public:
     std::int32_t multipleFiles = 0;
     std::int32_t includeSubdirectories = 0;
     DigestAlgorithm algorithm = DigestMd5;
+    // A progress unit of a single file; also how often a cancel is checked.
     const std::uint32_t chunkSize;
-    // Chunks mapped per view. Larger views cost fewer map/unmap round trips;
-    // the range, the steps and the cancel checks stay per chunk.
-    std::uint32_t chunksPerView;
+    // Chunks read at a time: few system calls, and a buffer that stays in the
+    // second-level cache.
+    std::uint32_t chunksPerRead;
     HWND targetWindow = nullptr;
     const WideString* path = nullptr;
     const PathList* pathList = nullptr;
@@ -78,12 +97,22 @@ public:
     std::uint32_t crcValue = 0;
 
     PostFunction postMessage = &PostMessageW;
+    ReadFunction readFile = &ReadFile;
 
 private:
     // Starts the worker suspended, hands it exactly one of path and list, and
     // resumes it.
     bool StartRequest(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target,
                       const WideString* path, const PathList* paths);
+
+    // Lines and units done but not yet posted, and when they were last posted.
+    std::wstring pendingLines;
+    std::uint32_t pendingUnits = 0;
+    DWORD lastReportTick = 0;
+    // Volume serial number and file index of every folder walked in this job.
+    std::set<std::tuple<DWORD, DWORD, DWORD>> walkedFolders;
+    // Reused for every read.
+    std::vector<std::uint8_t> readBuffer;
 };
 
 // Upper-case hex text of `count` bytes, high nibble first.

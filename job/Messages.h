@@ -1,16 +1,25 @@
 #pragma once
 // Messages the hashing worker posts to its window. All are posted, never sent,
-// so they arrive in the order the worker posted them.
+// so they arrive in the order the worker posted them. The worker gathers its
+// progress and lines for about kReportIntervalMs between posts, so a job posts
+// tens of messages a second, not one per chunk or per file.
 #include <windows.h>
 
-// wParam: lower limit (always 0). lParam: upper limit, the number of steps to
+// wParam: lower limit (always 0). lParam: upper limit, the number of units to
 // come (chunks of a single file, or files of a list). At most once per run.
 constexpr UINT UM_PROGRESS_RANGE = WM_USER + 30;
-// wParam, lParam: 0. One unit of the range is done.
+// wParam: the number of units done since the previous step (at least 1); the
+// counts of a run add up to its range. lParam: 0.
 constexpr UINT UM_PROGRESS_STEP = WM_USER + 31;
 // wParam, lParam: 0. The last message of every run, whatever its outcome.
 constexpr UINT UM_JOB_DONE = WM_USER + 32;
-// wParam: 0. lParam: a WideString* allocated with new, holding one result line
-// ending in "\r\n". The receiver owns it from the moment the post succeeds and
-// must delete it; a null lParam carries nothing.
+// wParam: 0. lParam: a WideString* allocated with new, holding one or more
+// whole result lines, each ending in "\r\n", in walk order. Among several
+// files, the lines are followed by one UM_PROGRESS_STEP counting them. The
+// receiver owns the string from the moment the post succeeds and must delete
+// it; a null lParam carries nothing.
 constexpr UINT UM_APPEND_TEXT = WM_USER + 33;
+
+// The longest the worker holds back a count or a line, in milliseconds. The
+// first line of a job is never held back.
+constexpr DWORD kReportIntervalMs = 15;

@@ -10,6 +10,7 @@
 
 #include "job/Messages.h"
 #include "resources/resource.h"
+#include "support/LongPath.h"
 #include "ui/AboutDialog.h"
 #include "ui/Base64Dialog.h"
 
@@ -92,6 +93,11 @@ HFONT PaneFont() {
 
 void DeleteLine(LPARAM lParam) { delete reinterpret_cast<WideString*>(lParam); }
 
+// Whether `path` names a file or folder, however long it is.
+bool Exists(const WideString& path) {
+    return GetFileAttributesW(ExtendedPath(path.view()).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 }  // namespace
 
 MainDialog::MainDialog(std::vector<WideString> arguments)
@@ -147,7 +153,7 @@ void MainDialog::ProcessCommandLine() {
     if (arguments.size() < 2) return;
     pathList.clear();
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (GetFileAttributesW(arguments[i].c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (Exists(arguments[i])) {
             pathList.push_back(arguments[i]);
         }
     }
@@ -179,7 +185,7 @@ LRESULT MainDialog::HandleDigestChoice(WPARAM, LPARAM) {
     // a command may still arrive from outside.
     if (job.IsActive()) return 0;
     ExchangeData(true);
-    const DWORD attributes = GetFileAttributesW(pathText.c_str());
+    const DWORD attributes = GetFileAttributesW(ExtendedPath(pathText.view()).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         StartPathJob();
     }
@@ -198,8 +204,10 @@ bool MainDialog::StartJob(bool list) {
     bool started = false;
     const bool validAlgorithm = algorithm >= DigestMd5 && algorithm <= DigestCrc32;
     if (validAlgorithm &&
-        (list || GetFileAttributesW(pathText.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+        (list || Exists(pathText))) {
+        focusBeforeJob = GetFocus();
         SetBusy(true);
+        focusWhileBusy = GetFocus();
         DragAcceptFiles(window, FALSE);
         const auto digest = static_cast<DigestAlgorithm>(algorithm);
         const bool subdirectories = includeSubdirectories != 0;
@@ -276,8 +284,8 @@ LRESULT MainDialog::HandleProgressRange(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-LRESULT MainDialog::HandleProgressStep(WPARAM, LPARAM) {
-    ++pendingSteps;
+LRESULT MainDialog::HandleProgressStep(WPARAM wParam, LPARAM) {
+    pendingSteps += static_cast<std::uint32_t>(wParam);
     SchedulePending();
     return 0;
 }
@@ -355,8 +363,13 @@ LRESULT MainDialog::HandleJobDone(WPARAM, LPARAM) {
     SendMessageW(progressBar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
     SendMessageW(progressBar, PBM_SETPOS, static_cast<WPARAM>(range.iHigh), 0);
     job.Finish();
+    const HWND focusNow = GetFocus();
     SetBusy(false);
     DragAcceptFiles(window, TRUE);
+    // Disabling the focused control left the focus nowhere; give it back
+    // unless the user has put it somewhere else meanwhile.
+    if (focusBeforeJob && focusNow == focusWhileBusy && IsWindowEnabled(focusBeforeJob))
+        SetFocus(focusBeforeJob);
     return 0;
 }
 

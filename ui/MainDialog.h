@@ -80,4 +80,8 @@ private:
     DWORD flushIntervalMs;
 
     std::vector<WideString> arguments;
+    // Where the focus was when the running job started, and where disabling
+    // the busy controls left it.
+    HWND focusBeforeJob = nullptr;
+    HWND focusWhileBusy = nullptr;
 };

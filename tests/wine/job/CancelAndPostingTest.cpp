@@ -1,8 +1,6 @@
 // Cancellation checkpoints, and posting into a queue that refuses messages.
 #include "JobTestSupport.h"
 
-#include <algorithm>
-
 using namespace jobtest;
 using HashJobCancel = JobTest;
 using HashJobPosting = JobTest;
@@ -11,17 +9,16 @@ namespace {
 
 // The seam's state: plain globals, since the post function has no context.
 HashJob* cancelJob = nullptr;
-std::atomic<long> stepsBeforeCancel{0};
+std::atomic<long> readsBeforeCancel{0};
 Sink* quotaSink = nullptr;
 std::atomic<long> quotaPosted{0};
 std::atomic<long> refused{0};
 std::atomic<bool> rangePosted{false};
 
-// Posts, and asks for a cancel once the given number of steps has been posted.
-BOOL WINAPI CancelAfterSteps(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const BOOL posted = ::PostMessageW(window, message, wParam, lParam);
-    if (message == UM_PROGRESS_STEP && --stepsBeforeCancel == 0) cancelJob->cancelRequested = 1;
-    return posted;
+// Reads, and asks for a cancel during the given read.
+BOOL WINAPI CancelDuringRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+    if (--readsBeforeCancel == 0) cancelJob->cancelRequested = 1;
+    return ::ReadFile(file, buffer, size, read, overlapped);
 }
 // Refuses posts while two messages are waiting, like a full queue.
 BOOL WINAPI PostWithinQuota(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -42,12 +39,6 @@ BOOL WINAPI RefuseAll(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
 
-Log WithoutSteps(Log log) {
-    log.erase(std::remove_if(log.begin(), log.end(), [](auto& entry) { return entry.rfind(L"step", 0) == 0; }),
-              log.end());
-    return log;
-}
-
 // Exposes the worker's thread so the test can stop it where it stands.
 class InspectableJob : public HashJob {
 public:
@@ -57,34 +48,33 @@ public:
 }  // namespace
 
 TEST_F(HashJobCancel, CancelStopsBeforeTheNextFullChunkOrTheNextFile) {
-    const auto cancelAfter = [&](long steps) {
+    const auto cancelAt = [&](long read, std::uint32_t chunksPerRead) {
         cancelJob = &job;
-        stepsBeforeCancel = steps;
-        job.postMessage = &CancelAfterSteps;
+        readsBeforeCancel = read;
+        job.chunksPerRead = chunksPerRead;
+        job.readFile = &CancelDuringRead;
     };
     const std::string bytes = Pattern(10 * job.chunkSize + 3, 6);
     const std::wstring path = temp.File(L"long.bin", bytes);
-    // Inside a view, and at the start of a view: the zero line.
-    for (std::uint32_t perView : {job.chunksPerView, 4u, 1u}) {
-        job.chunksPerView = perView;
-        cancelAfter(4);
-        EXPECT_EQ(RunPath(DigestMd5, path), (Log{Range(11), Steps(4), ZeroLine(DigestMd5, path), L"done"}))
-            << perView << " chunks per view";
+    // The chunks already read are not hashed: the zero line.
+    for (std::uint32_t perRead : {1u, 2u, 4u}) {
+        cancelAt(3, perRead);
+        EXPECT_EQ(RunPath(DigestMd5, path), (Log{Range(11), Steps(2 * perRead), ZeroLine(DigestMd5, path), L"done"}))
+            << perRead << " chunks per read";
     }
-    // A cancel during the last full chunk does not stop the partial one, and
-    // a file below one chunk is never stopped.
-    job.chunksPerView = 4;
-    cancelAfter(10);
+    // A cancel during the read of the partial last chunk does not stop it,
+    // and a file below one chunk is never stopped.
+    cancelAt(11, 1);
     EXPECT_EQ(RunPath(DigestCrc32, path), OneFile(11, ExpectedLine(DigestCrc32, bytes, path)));
     const std::wstring small = temp.File(L"small.bin", "small");
-    cancelAfter(1);
+    cancelAt(1, 16);
     EXPECT_EQ(RunPath(DigestSha1, small), OneFile(1, ExpectedLine(DigestSha1, "small", small)));
 
     // Between files: the next file is not started.
     const std::wstring folder = temp.Folder(L"three");
     for (const wchar_t* name : {L"a", L"b", L"c"}) temp.File(std::wstring(L"three\\") + name, "data");
     const std::wstring first = folder + L"\\" + ListFolder(folder).files.front();
-    cancelAfter(1);
+    cancelAt(1, 16);
     EXPECT_EQ(RunList(DigestMd5, Paths({folder})),
               (Log{Range(3), ExpectedLine(DigestMd5, "data", first), Steps(1), L"done"}));
 }
@@ -128,7 +118,7 @@ TEST_F(HashJobCancel, CancelDuringAWalkEndsItBeforeTheNextEntry) {
     EXPECT_EQ(sink.log, (Log{Range(kept), L"done"}));
 }
 
-TEST_F(HashJobPosting, RefusedLinesAndDoneAreRetriedUntilTheyArrive) {
+TEST_F(HashJobPosting, RefusedLinesCountsAndDoneAreRetriedUntilTheyArrive) {
     quotaSink = &sink;
     sink.pauseMs = 2;
     job.postMessage = &PostWithinQuota;
@@ -136,7 +126,7 @@ TEST_F(HashJobPosting, RefusedLinesAndDoneAreRetriedUntilTheyArrive) {
         quotaPosted = 0;
         sink.received = 0;
         refused = 0;
-        const Log log = WithoutSteps(RunPath(algorithm, path));
+        const Log log = RunPath(algorithm, path);
         EXPECT_GT(refused, 0) << "the queue never filled";
         return log;
     };
@@ -146,11 +136,12 @@ TEST_F(HashJobPosting, RefusedLinesAndDoneAreRetriedUntilTheyArrive) {
     std::vector<std::pair<std::wstring, std::string>> files;
     for (const std::wstring& name : ListFolder(folder).files)
         files.emplace_back(folder + L"\\" + name, std::string(name.begin(), name.end() - 4));
-    EXPECT_EQ(flooded(DigestMd5, folder), WithoutSteps(SeveralFiles(DigestMd5, files)));
-    // One file: steps may be dropped, its line and the notice may not.
+    EXPECT_EQ(flooded(DigestMd5, folder), SeveralFiles(DigestMd5, files));
+    // One file: its counts, its line and the notice.
     const std::string bytes = Pattern(40 * job.chunkSize, 7);
     const std::wstring file = temp.File(L"forty.bin", bytes);
-    EXPECT_EQ(flooded(DigestSha1, file), (Log{Range(40), ExpectedLine(DigestSha1, bytes, file), L"done"}));
+    sink.pauseMs = 30;  // so that several counts are posted while the queue is full
+    EXPECT_EQ(flooded(DigestSha1, file), OneFile(40, ExpectedLine(DigestSha1, bytes, file)));
 }
 
 TEST_F(HashJobPosting, CancelEndsTheRetrying) {

@@ -48,14 +48,13 @@ TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
         for (DigestAlgorithm algorithm : AllAlgorithms)
             EXPECT_EQ(RunPath(algorithm, file), OneFile(3 + extra, ExpectedLine(algorithm, bytes, file)));
     }
-    // However many chunks share a view, each chunk is still one step; the
-    // last view ends at the end of the file.
+    // However many chunks one read takes, each chunk is still one unit.
     const std::string odd = Pattern(5 * chunk + 7, 3);
     const std::wstring oddFile = temp.File(L"odd.bin", odd);
-    for (std::uint32_t perView : {1u, 2u, 3u, 5u, 6u, 1000u}) {
-        job.chunksPerView = perView;
+    for (std::uint32_t perRead : {1u, 2u, 3u, 5u, 6u, 1000u}) {
+        job.chunksPerRead = perRead;
         EXPECT_EQ(RunPath(DigestMd5, oddFile), OneFile(6, ExpectedLine(DigestMd5, odd, oddFile)))
-            << perView << " chunks per view";
+            << perRead << " chunks per read";
     }
     EXPECT_FALSE(job.IsActive());
 }
@@ -187,7 +186,7 @@ TEST_F(HashJobRuns, UnreadableFileAloneGetsNoLineAmongOthersTheZeroLine) {
     ::CloseHandle(hold);
 
     // A file that opens but has no size (a pipe) is unreadable too. One
-    // server instance per open: this check's, HashOneFile's, DigestFile's.
+    // server instance per open: this check's, HashOneFile's, the last one's.
     const std::wstring name = L"\\\\.\\pipe\\dunmo-size-" + std::to_wstring(::GetCurrentProcessId());
     HANDLE servers[3];
     for (HANDLE& server : servers) {
@@ -206,9 +205,8 @@ TEST_F(HashJobRuns, UnreadableFileAloneGetsNoLineAmongOthersTheZeroLine) {
     job.targetWindow = sink.window;
     job.path = &pipe;
     job.HashOneFile();  // alone: no range, no line
-    job.multipleFiles = 1;
-    job.InitDigest();
-    EXPECT_FALSE(job.DigestFile(pipe));  // among others: the zero line follows
+    std::uint64_t length = 0;
+    EXPECT_FALSE(job.OpenForHashing(pipe, length));  // among others: the zero line follows
     job.Finish();
     for (HANDLE server : servers) ::CloseHandle(server);
     sink.Drain();

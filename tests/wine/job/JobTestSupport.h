@@ -92,8 +92,11 @@ inline std::wstring Steps(std::uint64_t count) { return L"step x" + std::to_wstr
 inline std::wstring Range(std::uint64_t count) { return L"range " + std::to_wstring(count); }
 
 // A message-only window whose posted messages the test thread records as
-// text: "range N", "step xN" for N steps in a row, "done", or the result line,
-// marked when the parameters are wrong or the message came after "done".
+// text: "range N", "step xN" for N units in a row, "done", or a result line.
+// Lines that travel together are followed by one step counting them; the log
+// shows each such line with its own "step x1", as if posted one by one. Wrong
+// parameters, a count that does not match its lines, or anything after "done"
+// is marked in the entry.
 class Sink {
 public:
     Sink() : window(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
@@ -132,29 +135,35 @@ private:
     void Record(const MSG& message) {
         if (pauseMs) ::Sleep(pauseMs);
         ++received;
-        std::unique_ptr<WideString> line;
-        std::wstring entry;
-        switch (message.message) {
-        case UM_PROGRESS_RANGE: entry = Range(static_cast<std::uint32_t>(message.lParam)); break;
-        case UM_PROGRESS_STEP: entry = L"step"; break;
-        case UM_JOB_DONE: entry = L"done"; break;
-        case UM_APPEND_TEXT:
-            line.reset(reinterpret_cast<WideString*>(message.lParam));
-            entry = line ? std::wstring(line->view()) : L"(null line)";
-            break;
-        }
-        if (message.wParam != 0 || (message.message != UM_PROGRESS_RANGE && message.message != UM_APPEND_TEXT &&
-                                    message.lParam != 0))
-            entry += L" (unexpected parameters)";
-        if (done) entry += L" (after done)";
+        const std::wstring late = done ? L" (after done)" : L"";
         done = done || message.message == UM_JOB_DONE;
-        if (entry != L"step")
-            log.push_back(entry);
-        else if (!log.empty() && log.back().rfind(L"step x", 0) == 0)
-            log.back() = Steps(std::stoull(log.back().substr(6)) + 1);
-        else
-            log.push_back(Steps(1));
+        if (message.message != UM_PROGRESS_STEP) Push(unstepped), unstepped.clear();
+        if (message.message == UM_APPEND_TEXT) {
+            const std::unique_ptr<WideString> text(reinterpret_cast<WideString*>(message.lParam));
+            std::wstring_view rest = text ? text->view() : L"(null text)";
+            for (std::size_t end; (end = rest.find(L"\r\n")) != rest.npos; rest.remove_prefix(end + 2))
+                unstepped.push_back(std::wstring(rest.substr(0, end + 2)) + late);
+            if (!rest.empty() || message.wParam) unstepped.push_back(L"(malformed text)" + std::wstring(rest));
+        } else if (message.message == UM_PROGRESS_STEP) {
+            const auto count = static_cast<std::uint64_t>(message.wParam);
+            if (!unstepped.empty()) {
+                for (const std::wstring& line : unstepped) log.insert(log.end(), {line, Steps(1)});
+                if (count != unstepped.size()) log.push_back(L"(step x" + std::to_wstring(count) + L" for these lines)");
+                unstepped.clear();
+            } else if (!log.empty() && log.back().rfind(L"step x", 0) == 0 && count && !message.lParam && late.empty()) {
+                log.back() = Steps(std::stoull(log.back().substr(6)) + count);
+            } else {
+                log.push_back(Steps(count) + (count && !message.lParam ? L"" : L" (unexpected parameters)") + late);
+            }
+        } else {
+            const bool range = message.message == UM_PROGRESS_RANGE;
+            log.push_back((range ? Range(static_cast<std::uint32_t>(message.lParam)) : L"done") +
+                          (message.wParam || (!range && message.lParam) ? L" (unexpected parameters)" : L"") + late);
+        }
     }
+    void Push(const std::vector<std::wstring>& lines) { log.insert(log.end(), lines.begin(), lines.end()); }
+
+    std::vector<std::wstring> unstepped;  // lines whose step has not come yet
 };
 
 inline std::wstring Line(const std::wstring& digest, const std::wstring& path) {

@@ -210,7 +210,7 @@ TEST(MainWindowOutput, QueuedLinesArriveWholeAndInOrderAtTheEnd) {
         const std::wstring line = L"[MD5] " + std::wstring(32, L"0123456789ABCDEF"[i % 16]) +
                                   L" - C:\\some\\folder\\file" + std::to_wstring(i) + L".txt\r\n";
         PostLine(main.Window(), line);
-        PostMessageW(main.Window(), UM_PROGRESS_STEP, 0, 0);
+        PostMessageW(main.Window(), UM_PROGRESS_STEP, 1, 0);
         if (i == kLines / 2) PostMessageW(main.Window(), UM_APPEND_TEXT, 0, 0);
         expected += line;
     }
