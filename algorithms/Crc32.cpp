@@ -1,5 +1,10 @@
 #include "algorithms/Crc32.h"
 
+#include <atomic>
+#include <initializer_list>
+
+#include "algorithms/Cpu.h"
+
 // Entry n: n shifted right eight times, XOR-ing 0xEDB88320 after each shift
 // that dropped a 1 bit. Constant data, so nothing runs before the first use.
 constexpr std::uint32_t Crc32Table[256] = {
@@ -103,11 +108,8 @@ inline std::uint32_t CrcWord(std::uint32_t w) {
     return w;
 }
 
-}  // namespace
-
-std::uint32_t Crc32Update(std::uint32_t crc, const void* bytes, std::uint32_t length) {
-    const auto* p = static_cast<const std::uint8_t*>(bytes);
-    std::uint32_t c = crc ^ 0xFFFFFFFFu;
+// The register after `length` more bytes (no inversions at either end).
+std::uint32_t UpdatePortable(std::uint32_t c, const std::uint8_t* p, std::uint32_t length) {
     const std::uint32_t groups = length / kGroupBytes;
     if (groups >= 2) {
         std::uint32_t lane0 = c, lane1 = 0, lane2 = 0, lane3 = 0, lane4 = 0, lane5 = 0;
@@ -131,5 +133,204 @@ std::uint32_t Crc32Update(std::uint32_t crc, const void* bytes, std::uint32_t le
     for (; length != 0; --length, ++p) {
         c = Crc32Table[(c ^ *p) & 0xFF] ^ (c >> 8);
     }
-    return c ^ 0xFFFFFFFFu;
+    return c;
+}
+
+#if DUNMO_X86
+// Folding. Loaded little-endian, a 128-bit block B holds its first eight
+// bytes H in the low half and the next eight L in the high half; bit i of a
+// half is the coefficient of degree 63 - i (the CRC is reflected). Moving B
+// D bits further down the message multiplies it by x^D, and modulo P
+//   B x^D = H x^(D+64) + L x^D  ==  H (x^(D+64) mod P) + L (x^D mod P),
+// a sum of two products of under 96 bits that can stand in for the block D
+// bits on. PCLMULQDQ multiplies reflected operands into a result one bit
+// short of their combined width, so a 64-bit half times a 33-bit constant
+// k = reflect32(x^n mod P) << 1 lands as the 128-bit block of (half * x^n * x^32):
+// the low half takes n = D + 32 and the high half n = D - 32.
+// reflect32(x^n mod P) is x^0 (0x80000000 when reflected) multiplied by x
+// n times, and multiplying by x is the table's shift-and-reduce step.
+constexpr std::uint64_t FoldConstant(unsigned n) {
+    std::uint32_t v = 0x80000000u;
+    for (unsigned i = 0; i < n; ++i) {
+        v = (v >> 1) ^ ((v & 1) ? 0xEDB88320u : 0);
+    }
+    return std::uint64_t{v} << 1;
+}
+
+// The two constants for moving blocks `bytes` bytes on: low half first.
+struct FoldConstants {
+    long long low, high;
+};
+constexpr FoldConstants FoldBy(unsigned bytes) {
+    return {static_cast<long long>(FoldConstant(8 * bytes + 32)), static_cast<long long>(FoldConstant(8 * bytes - 32))};
+}
+constexpr FoldConstants kFold16 = FoldBy(16), kFold32 = FoldBy(32), kFold64 = FoldBy(64), kFold128 = FoldBy(128),
+                        kFold256 = FoldBy(256);
+
+// Once everything is folded into one block, the register is the CRC of that
+// block's bytes started from zero, and the remaining tail follows on.
+std::uint32_t Finish(const void* block, const std::uint8_t* tail, std::uint32_t length) {
+    return UpdatePortable(UpdatePortable(0, static_cast<const std::uint8_t*>(block), 16), tail, length);
+}
+
+DUNMO_INLINE_TARGET("pclmul,sse4.1") __m128i Fold(__m128i block, __m128i k, __m128i next) {
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(block, k, 0x00), _mm_clmulepi64_si128(block, k, 0x11)),
+                         next);
+}
+DUNMO_INLINE_TARGET("pclmul,sse4.1") __m128i Constants128(FoldConstants k) { return _mm_set_epi64x(k.high, k.low); }
+DUNMO_INLINE_TARGET("pclmul,sse4.1") __m128i Load128(const std::uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Folds 16-byte blocks into `x` until under 16 bytes are left.
+DUNMO_INLINE_TARGET("pclmul,sse4.1")
+std::uint32_t FoldTail128(__m128i x, const std::uint8_t* p, std::uint32_t length) {
+    const __m128i k = Constants128(kFold16);
+    for (; length >= 16; length -= 16, p += 16) {
+        x = Fold(x, k, Load128(p));
+    }
+    alignas(16) std::uint8_t block[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block), x);
+    return Finish(block, p, length);
+}
+
+// Four 16-byte blocks in flight, so that the multiplier's latency overlaps:
+// i686 has only eight vector registers.
+DUNMO_TARGET("pclmul,sse4.1")
+std::uint32_t UpdatePclmul(std::uint32_t c, const std::uint8_t* p, std::uint32_t length) {
+    if (length < 64) {
+        return UpdatePortable(c, p, length);
+    }
+    __m128i x0 = _mm_xor_si128(Load128(p), _mm_cvtsi32_si128(static_cast<int>(c)));
+    __m128i x1 = Load128(p + 16), x2 = Load128(p + 32), x3 = Load128(p + 48);
+    const __m128i k64 = Constants128(kFold64);
+    for (p += 64, length -= 64; length >= 64; p += 64, length -= 64) {
+        x0 = Fold(x0, k64, Load128(p));
+        x1 = Fold(x1, k64, Load128(p + 16));
+        x2 = Fold(x2, k64, Load128(p + 32));
+        x3 = Fold(x3, k64, Load128(p + 48));
+    }
+    const __m128i k16 = Constants128(kFold16);
+    return FoldTail128(Fold(Fold(Fold(x0, k16, x1), k16, x2), k16, x3), p, length);
+}
+
+DUNMO_INLINE_TARGET("vpclmulqdq,avx2,pclmul,sse4.1") __m256i Fold(__m256i block, __m256i k, __m256i next) {
+    return _mm256_xor_si256(
+        _mm256_xor_si256(_mm256_clmulepi64_epi128(block, k, 0x00), _mm256_clmulepi64_epi128(block, k, 0x11)), next);
+}
+DUNMO_INLINE_TARGET("vpclmulqdq,avx2,pclmul,sse4.1") __m256i Constants256(FoldConstants k) {
+    return _mm256_set_epi64x(k.high, k.low, k.high, k.low);
+}
+DUNMO_INLINE_TARGET("vpclmulqdq,avx2,pclmul,sse4.1") __m256i Load256(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+// Two blocks side by side: the first folded onto the second.
+DUNMO_INLINE_TARGET("vpclmulqdq,avx2,pclmul,sse4.1") __m128i Narrow(__m256i y) {
+    return Fold(_mm256_castsi256_si128(y), Constants128(kFold16), _mm256_extracti128_si256(y, 1));
+}
+
+DUNMO_TARGET("vpclmulqdq,avx2,pclmul,sse4.1")
+std::uint32_t UpdateVpclmul256(std::uint32_t c, const std::uint8_t* p, std::uint32_t length) {
+    if (length < 128) {
+        return UpdatePclmul(c, p, length);
+    }
+    __m256i y0 = _mm256_xor_si256(Load256(p), _mm256_setr_epi32(static_cast<int>(c), 0, 0, 0, 0, 0, 0, 0));
+    __m256i y1 = Load256(p + 32), y2 = Load256(p + 64), y3 = Load256(p + 96);
+    const __m256i k128 = Constants256(kFold128);
+    for (p += 128, length -= 128; length >= 128; p += 128, length -= 128) {
+        y0 = Fold(y0, k128, Load256(p));
+        y1 = Fold(y1, k128, Load256(p + 32));
+        y2 = Fold(y2, k128, Load256(p + 64));
+        y3 = Fold(y3, k128, Load256(p + 96));
+    }
+    const __m256i k32 = Constants256(kFold32);
+    const __m256i y = Fold(Fold(Fold(y0, k32, y1), k32, y2), k32, y3);
+    const std::uint32_t result = FoldTail128(Narrow(y), p, length);
+    _mm256_zeroupper();
+    return result;
+}
+
+#define DUNMO_AVX512 "vpclmulqdq,avx512f,avx512vl,avx512bw,avx2,pclmul,sse4.1"
+DUNMO_INLINE_TARGET(DUNMO_AVX512) __m512i Fold(__m512i block, __m512i k, __m512i next) {
+    // One three-way XOR (truth table 0x96).
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(block, k, 0x00),
+                                     _mm512_clmulepi64_epi128(block, k, 0x11), next, 0x96);
+}
+DUNMO_INLINE_TARGET(DUNMO_AVX512) __m512i Constants512(FoldConstants k) {
+    return _mm512_set_epi64(k.high, k.low, k.high, k.low, k.high, k.low, k.high, k.low);
+}
+DUNMO_INLINE_TARGET(DUNMO_AVX512) __m512i Load512(const std::uint8_t* p) {
+    return _mm512_loadu_si512(reinterpret_cast<const void*>(p));
+}
+
+DUNMO_TARGET(DUNMO_AVX512)
+std::uint32_t UpdateVpclmul512(std::uint32_t c, const std::uint8_t* p, std::uint32_t length) {
+    if (length < 256) {
+        return UpdatePclmul(c, p, length);
+    }
+    __m512i z0 = _mm512_xor_si512(Load512(p), _mm512_maskz_set1_epi32(1, static_cast<int>(c)));
+    __m512i z1 = Load512(p + 64), z2 = Load512(p + 128), z3 = Load512(p + 192);
+    const __m512i k256 = Constants512(kFold256);
+    for (p += 256, length -= 256; length >= 256; p += 256, length -= 256) {
+        z0 = Fold(z0, k256, Load512(p));
+        z1 = Fold(z1, k256, Load512(p + 64));
+        z2 = Fold(z2, k256, Load512(p + 128));
+        z3 = Fold(z3, k256, Load512(p + 192));
+    }
+    const __m512i k64 = Constants512(kFold64);
+    const __m512i z = Fold(Fold(Fold(z0, k64, z1), k64, z2), k64, z3);
+    // The masked extracts: GCC's unmasked ones warn of an uninitialised variable.
+    const __m256i y = Fold(_mm512_maskz_extracti64x4_epi64(0xFF, z, 0), Constants256(kFold32),
+                           _mm512_maskz_extracti64x4_epi64(0xFF, z, 1));
+    const std::uint32_t result = FoldTail128(Narrow(y), p, length);
+    _mm256_zeroupper();
+    return result;
+}
+#undef DUNMO_AVX512
+#endif
+
+using UpdateFunction = std::uint32_t (*)(std::uint32_t c, const std::uint8_t* p, std::uint32_t length);
+
+UpdateFunction FunctionFor(Crc32Path path) {
+#if DUNMO_X86
+    const CpuFeatures& cpu = DetectedCpu();
+#endif
+    switch (path) {
+    case Crc32Path::Fastest:
+        for (const Crc32Path faster : {Crc32Path::Vpclmul512, Crc32Path::Vpclmul256, Crc32Path::Pclmul}) {
+            if (const UpdateFunction function = FunctionFor(faster)) {
+                return function;
+            }
+        }
+        return UpdatePortable;
+    case Crc32Path::Portable: return UpdatePortable;
+#if DUNMO_X86
+    case Crc32Path::Pclmul: return cpu.pclmul ? UpdatePclmul : nullptr;
+    case Crc32Path::Vpclmul256: return cpu.vpclmul256 ? UpdateVpclmul256 : nullptr;
+    case Crc32Path::Vpclmul512: return cpu.vpclmul512 ? UpdateVpclmul512 : nullptr;
+#endif
+    default: return nullptr;
+    }
+}
+
+// Chosen on first use; tests and benchmarks may switch it.
+std::atomic<UpdateFunction>& Selected() {
+    static std::atomic<UpdateFunction> selected{FunctionFor(Crc32Path::Fastest)};
+    return selected;
+}
+
+}  // namespace
+
+bool Crc32PathAvailable(Crc32Path path) { return FunctionFor(path) != nullptr; }
+
+bool Crc32UsePath(Crc32Path path) {
+    const UpdateFunction function = FunctionFor(path);
+    if (function != nullptr) {
+        Selected().store(function, std::memory_order_relaxed);
+    }
+    return function != nullptr;
+}
+
+std::uint32_t Crc32Update(std::uint32_t crc, const void* bytes, std::uint32_t length) {
+    return ~Selected().load(std::memory_order_relaxed)(~crc, static_cast<const std::uint8_t*>(bytes), length);
 }

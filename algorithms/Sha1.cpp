@@ -1,7 +1,12 @@
 #include "algorithms/Sha1.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+
+#include "algorithms/Cpu.h"
 
 namespace {
 
@@ -40,16 +45,18 @@ inline std::uint32_t Majority(std::uint32_t b, std::uint32_t c, std::uint32_t d)
     SHA1_STEP(f, k, S((t) + 3), c, d, e, a, b);      \
     SHA1_STEP(f, k, S((t) + 4), b, c, d, e, a)
 
-void Sha1Transform(Sha1Context& context, const std::uint8_t block[64]) {
+namespace {
+
+void CompressPortable(std::uint32_t state[5], const std::uint8_t* block) {
     std::uint32_t w[16];
     for (int t = 0; t < 16; ++t) {
         w[t] = LoadBigEndian(block + 4 * t);
     }
-    std::uint32_t a = context.state[0];
-    std::uint32_t b = context.state[1];
-    std::uint32_t c = context.state[2];
-    std::uint32_t d = context.state[3];
-    std::uint32_t e = context.state[4];
+    std::uint32_t a = state[0];
+    std::uint32_t b = state[1];
+    std::uint32_t c = state[2];
+    std::uint32_t d = state[3];
+    std::uint32_t e = state[4];
 
     const std::uint32_t k1 = 0x5A827999u;
     const std::uint32_t k2 = 0x6ED9EBA1u;
@@ -80,17 +87,122 @@ void Sha1Transform(Sha1Context& context, const std::uint8_t block[64]) {
     SHA1_FIVE_STEPS(SHA1_NEXT, Parity, k4, 70);
     SHA1_FIVE_STEPS(SHA1_NEXT, Parity, k4, 75);
 
-    context.state[0] += a;
-    context.state[1] += b;
-    context.state[2] += c;
-    context.state[3] += d;
-    context.state[4] += e;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
 }
 
 #undef SHA1_FIVE_STEPS
 #undef SHA1_STEP
 #undef SHA1_NEXT
 #undef SHA1_W
+
+void BlocksPortable(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count) {
+    for (; count != 0; --count, blocks += 64) {
+        CompressPortable(state, blocks);
+    }
+}
+
+#if DUNMO_X86
+// Four steps per SHA1RNDS4, with the schedule computed four words at a time.
+// Group g (steps 4g to 4g+3) consumes m[g % 4], which holds W[4g..4g+3] with
+// the first word in the top lane; e[g % 2] carries E into the group, and
+// SHA1NEXTE derives the other one's from A four steps back. Meanwhile the
+// later words are prepared: SHA1MSG1 and the XOR feed SHA1MSG2, which
+// completes W[4g+4..4g+7] in m[(g + 1) % 4].
+template <int g>
+DUNMO_INLINE_TARGET("sha,sse4.1") void ShaGroup(__m128i& abcd, __m128i (&e)[2], __m128i (&m)[4]) {
+    constexpr int now = g % 4, in = g % 2;
+    if constexpr (g == 0) {
+        e[in] = _mm_add_epi32(e[in], m[now]);
+    } else {
+        e[in] = _mm_sha1nexte_epu32(e[in], m[now]);
+    }
+    e[1 - in] = abcd;
+    if constexpr (g >= 3 && g <= 18) {
+        m[(g + 1) % 4] = _mm_sha1msg2_epu32(m[(g + 1) % 4], m[now]);
+    }
+    abcd = _mm_sha1rnds4_epu32(abcd, e[in], g / 5);
+    if constexpr (g >= 1 && g <= 16) {
+        m[(g + 3) % 4] = _mm_sha1msg1_epu32(m[(g + 3) % 4], m[now]);
+    }
+    if constexpr (g >= 2 && g <= 17) {
+        m[(g + 2) % 4] = _mm_xor_si128(m[(g + 2) % 4], m[now]);
+    }
+}
+
+template <int... g>
+DUNMO_INLINE_TARGET("sha,sse4.1")
+void ShaGroups(__m128i& abcd, __m128i (&e)[2], __m128i (&m)[4], std::integer_sequence<int, g...>) {
+    (ShaGroup<g>(abcd, e, m), ...);
+}
+
+// All blocks with the state held in registers throughout.
+DUNMO_TARGET("sha,sse4.1")
+void BlocksShaExtensions(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count) {
+    // Reverses all 16 bytes: big-endian words, and W[0] in the top lane.
+    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
+    __m128i e0 = _mm_set_epi32(static_cast<int>(state[4]), 0, 0, 0);
+    for (; count != 0; --count, blocks += 64) {
+        const __m128i abcdBefore = abcd, eBefore = e0;
+        __m128i e[2] = {e0, e0};
+        __m128i m[4];
+        for (int i = 0; i < 4; ++i) {
+            m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)), reverse);
+        }
+        ShaGroups(abcd, e, m, std::make_integer_sequence<int, 20>());
+        // Group 19 left the E of step 80's input in e[0]; A of four steps
+        // before is what SHA1NEXTE turns into the final E.
+        e0 = _mm_sha1nexte_epu32(e[0], eBefore);
+        abcd = _mm_add_epi32(abcd, abcdBefore);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
+    state[4] = static_cast<std::uint32_t>(_mm_extract_epi32(e0, 3));
+}
+#endif
+
+using BlockFunction = void (*)(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count);
+
+BlockFunction FunctionFor(Sha1Path path) {
+    switch (path) {
+    case Sha1Path::Fastest: {
+        const BlockFunction extensions = FunctionFor(Sha1Path::ShaExtensions);
+        return extensions != nullptr ? extensions : BlocksPortable;
+    }
+    case Sha1Path::Portable: return BlocksPortable;
+#if DUNMO_X86
+    case Sha1Path::ShaExtensions: return DetectedCpu().sha ? BlocksShaExtensions : nullptr;
+#endif
+    default: return nullptr;
+    }
+}
+
+// Chosen on first use; tests and benchmarks may switch it.
+std::atomic<BlockFunction>& Selected() {
+    static std::atomic<BlockFunction> selected{FunctionFor(Sha1Path::Fastest)};
+    return selected;
+}
+
+void Blocks(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count) {
+    Selected().load(std::memory_order_relaxed)(state, blocks, count);
+}
+
+}  // namespace
+
+bool Sha1PathAvailable(Sha1Path path) { return FunctionFor(path) != nullptr; }
+
+bool Sha1UsePath(Sha1Path path) {
+    const BlockFunction function = FunctionFor(path);
+    if (function != nullptr) {
+        Selected().store(function, std::memory_order_relaxed);
+    }
+    return function != nullptr;
+}
+
+void Sha1Transform(Sha1Context& context, const std::uint8_t block[64]) { Blocks(context.state, block, 1); }
 
 void Sha1Init(Sha1Context& context) {
     context.count[0] = 0;
@@ -117,13 +229,15 @@ void Sha1Update(Sha1Context& context, const void* bytes, std::uint32_t length) {
 
     if (left != 0 && length >= fill) {
         std::memcpy(context.buffer + left, input, fill);
-        Sha1Transform(context, context.buffer);
+        Blocks(context.state, context.buffer, 1);
         input += fill;
         length -= fill;
         left = 0;
     }
-    for (; length >= 64; length -= 64, input += 64) {
-        Sha1Transform(context, input);
+    if (length >= 64) {
+        Blocks(context.state, input, length / 64);
+        input += length / 64 * 64;
+        length %= 64;
     }
     if (length != 0) {
         std::memcpy(context.buffer + left, input, length);

@@ -14,3 +14,13 @@ void Sha1Update(Sha1Context& context, const void* bytes, std::uint32_t length);
 // Writes the 20-byte digest. The context must be initialised again before reuse.
 void Sha1Final(Sha1Context& context, std::uint8_t digest[20]);
 void Sha1Transform(Sha1Context& context, const std::uint8_t block[64]);
+
+// The ways blocks can be compressed: plain C++, or the x86 SHA extensions
+// (SHA1RNDS4 and friends). Fastest, the default, is the fastest of those this
+// processor runs.
+enum class Sha1Path { Fastest, Portable, ShaExtensions };
+// Whether this processor runs `path`; Fastest and Portable run everywhere.
+bool Sha1PathAvailable(Sha1Path path);
+// Makes every later call use `path` (for tests and benchmarks). Returns false
+// and changes nothing when the path is not available.
+bool Sha1UsePath(Sha1Path path);

@@ -1,0 +1,40 @@
+#pragma once
+// The x86 instruction-set extensions the fast digest paths need, and the
+// compiler spellings that let one function use them while the rest of the
+// program keeps to the i686 baseline.
+#include <cstdint>
+
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#define DUNMO_X86 1
+#include <immintrin.h>
+#else
+#define DUNMO_X86 0
+#endif
+
+#if defined(__GNUC__) && DUNMO_X86
+// Windows on i686 only keeps the stack 4-byte aligned, while GCC assumes 16
+// for vector spills: functions entered from outside realign it themselves.
+#if defined(__i386__)
+#define DUNMO_TARGET(features) __attribute__((target(features), force_align_arg_pointer))
+#else
+#define DUNMO_TARGET(features) __attribute__((target(features)))
+#endif
+#define DUNMO_INLINE_TARGET(features) inline __attribute__((target(features), always_inline))
+#else
+// MSVC emits any intrinsic without per-function permission.
+#define DUNMO_TARGET(features)
+#define DUNMO_INLINE_TARGET(features) __forceinline
+#endif
+
+// Each flag is set only when both the processor and the operating system
+// (for the wider registers' state) support the extension.
+struct CpuFeatures {
+    bool sse41 = false;    // with SSSE3
+    bool pclmul = false;   // PCLMULQDQ
+    bool sha = false;      // SHA1RNDS4 and friends
+    bool vpclmul256 = false;  // VPCLMULQDQ on YMM registers, with AVX2
+    bool vpclmul512 = false;  // VPCLMULQDQ on ZMM registers, with AVX-512 F/VL/BW
+};
+
+// Read with CPUID and XGETBV on first use; all false on other processors.
+const CpuFeatures& DetectedCpu();
