@@ -1,9 +1,11 @@
-// Throughput of the digests and Base64 as an i686 program, beside zlib's
-// crc32 and the platform's own MD5, SHA-1 (CryptoAPI) and Base64 (crypt32).
+// Throughput of the digests (each path this processor has) and Base64 as an
+// i686 program, beside zlib's crc32 and the platform's own MD5, SHA-1
+// (CryptoAPI) and Base64 (crypt32).
 #include <windows.h>
 #include <wincrypt.h>
 
 #include "../BenchCommon.h"
+#include "../native/PathRows.h"
 
 namespace {
 
@@ -42,12 +44,17 @@ int main() {
     double b = BestMegabytesPerSecond(kBufferSize, [&] { theirs = CryptoApiDigest(provider, CALG_MD5, buffer); });
     PrintRow("MD5", a, "CryptoAPI CALG_MD5", b, ours == theirs);
 
-    a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurSha1(buffer); });
     b = BestMegabytesPerSecond(kBufferSize, [&] { theirs = CryptoApiDigest(provider, CALG_SHA1, buffer); });
-    PrintRow("SHA-1", a, "CryptoAPI CALG_SHA1", b, ours == theirs);
+    for (const PathName<Sha1Path>& path : kSha1Paths) {
+        if (Sha1UsePath(path.path)) {
+            a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurSha1(buffer); });
+            PrintRow(path.name, a, "CryptoAPI CALG_SHA1", b, ours == theirs);
+        }
+    }
+    Sha1UsePath(Sha1Path::Fastest);
     CryptReleaseContext(provider, 0);
 
-    CompareCrc32WithZlib(buffer);
+    CompareCrc32PathsWithZlib(buffer);
 
     // crypt32 writes a terminator, so its buffer holds one more character.
     std::vector<char> text(kPiece / 3 * 4 + 8);
