@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Creates (once) and configures the private Wine prefix: classic control look,
 # window frames drawn by Wine (no window manager under Xvfb), and the bitmap
-# fonts that give dialogs their true size; T: is mapped to a folder of the build.
+# fonts that give dialogs their true size; T: and L: are mapped to folders of
+# the build.
 set -euo pipefail
 DUNMO_BUILD="$(cd "$1" && pwd)"
 source "$(dirname "$0")/wine-env.sh"
@@ -27,3 +28,19 @@ fi
 # T: is a drive of its own whose root the tests may fill and empty.
 mkdir -p "$DUNMO_BUILD/drive-t"
 ln -sfn "$DUNMO_BUILD/drive-t" "$WINEPREFIX/dosdevices/t:"
+
+# L: holds a tree with real links, which Windows programs under Wine cannot
+# make: two loops to an ancestor, a link to a sibling that is also walked
+# directly, and a link to a folder outside the tree.
+links="$DUNMO_BUILD/link-tree"
+if [ ! -e "$links/top/sub/up2" ]; then
+  mkdir -p "$links/top/sub" "$links/data"
+  printf a >"$links/top/a.txt"
+  printf b >"$links/top/sub/b.txt"
+  printf d >"$links/data/d.txt"
+  ln -sfn .. "$links/top/sub/up1"
+  ln -sfn ../../top "$links/top/sub/up2"
+  ln -sfn sub "$links/top/sibling"
+  ln -sfn ../data "$links/top/outside"
+fi
+ln -sfn "$links" "$WINEPREFIX/dosdevices/l:"

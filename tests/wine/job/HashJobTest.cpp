@@ -6,18 +6,6 @@
 using namespace jobtest;
 using HashJobRuns = JobTest;
 
-namespace {
-
-std::vector<std::wstring> Walk(const std::wstring& folder, bool subfolders = false) {
-    HashJob job;
-    job.includeSubdirectories = subfolders ? 1 : 0;
-    job.WalkFolder(WideString(std::wstring_view(folder)));
-    std::vector<std::wstring> found;
-    for (const WideString& file : job.files) found.emplace_back(file.view());
-    return found;
-}
-
-}  // namespace
 
 TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
     // Views start at multiples of the chunk size, so it must be the granularity.

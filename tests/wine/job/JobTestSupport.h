@@ -229,6 +229,16 @@ inline PathList Paths(std::initializer_list<std::wstring_view> paths) {
     return list;
 }
 
+// The files a walk of `folder` collects, in order.
+inline std::vector<std::wstring> Walk(const std::wstring& folder, bool subfolders = false) {
+    HashJob job;
+    job.includeSubdirectories = subfolders ? 1 : 0;
+    job.WalkFolder(WideString(std::wstring_view(folder)));
+    std::vector<std::wstring> found;
+    for (const WideString& file : job.files) found.emplace_back(file.view());
+    return found;
+}
+
 // A scratch folder, a recording window and a job, with whole runs to the end.
 class JobTest : public testing::Test {
 protected:
