@@ -20,6 +20,8 @@ struct DigestPath {
     const char* name;
 };
 
+inline void PrintTo(const DigestPath& path, std::ostream* out) { *out << path.name; }
+
 inline const DigestPath kDigestPaths[] = {
     {Algorithm::Md5, 0, "Md5"},
     {Algorithm::Sha1, int(Sha1Path::Portable), "Sha1Portable"},
