@@ -108,7 +108,8 @@ public:
         while (!search.found && WaitForSingleObject(process, 1) == WAIT_TIMEOUT) {
             EnumWindows(&FindMainDialog, reinterpret_cast<LPARAM>(&search));
         }
-        if (!(window = search.found)) Fail("Dunmo.exe showed no window");
+        window = search.found;
+        if (!window) Fail("Dunmo.exe showed no window");
         pane = GetDlgItem(window, IDC_OUTPUT);
     }
     ~Dunmo() {
@@ -164,7 +165,10 @@ private:
         if (posted > 0) {
             const bool answered = static_cast<DWORD>(Ask(pane, EM_GETLIMITTEXT)) == limit;
             worst = std::max(worst, now - posted);
-            if (answered) posted = 0, lastProbe = now;
+            if (answered) {
+                posted = 0;
+                lastProbe = now;
+            }
         } else if (now - lastProbe >= 0.05) {
             limit = limit == ~DWORD{0} ? ~DWORD{0} - 1 : ~DWORD{0};
             PostMessageW(pane, EM_SETLIMITTEXT, limit, 0);
@@ -183,11 +187,13 @@ void Report(const char* name, double seconds, double worst, const std::wstring& 
     std::fflush(stdout);
 }
 
+// The digest of the last line, "[MD5] 9001...7F72 - C:\path".
 std::wstring LastDigest(Dunmo& dunmo) {
-    const std::wstring text = dunmo.Text();
-    const std::size_t end = text.rfind(L" - "), start = text.rfind(L"] ", end);
-    return end == std::wstring::npos || start == std::wstring::npos ? L"none"
-                                                                    : text.substr(start + 2, end - start - 2);
+    std::wstring text = dunmo.Text();
+    text.resize(text.size() - std::min<std::size_t>(2, text.size()));  // its CRLF
+    const std::size_t line = text.rfind(L'\n') + 1;  // 0 when it is the only one
+    const std::size_t start = text.find(L"] ", line), end = text.find(L" - ", line);
+    return start < end && end != std::wstring::npos ? text.substr(start + 2, end - start - 2) : L"none";
 }
 
 void File(const std::wstring& program, const std::wstring& path) {
@@ -216,10 +222,12 @@ void Folder(const std::wstring& program, const std::wstring& folder) {
     // ended for two seconds with lines missing.
     double idleSince = 0;
     const double done = dunmo.WaitUntil([&] {
-        if (dunmo.Busy()) return idleSince = 0, false;
-        if (dunmo.Lines() >= files) return true;
+        if (dunmo.Busy()) {
+            idleSince = 0;
+            return false;
+        }
         if (idleSince == 0) idleSince = Now();
-        return Now() - idleSince > 2;
+        return dunmo.Lines() >= files || Now() - idleSince > 2;
     });
     const std::wstring text = dunmo.Text();
     long lines = 0;
