@@ -5,160 +5,234 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
+#include <tlhelp32.h>
 
-#include <functional>
 #include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
+#include "../TestSupport.h"
 #include "resources/resource.h"
-#include "ui/Dialog.h"
 #include "ui/MainDialog.h"
 
 namespace uitest {
 
-// Polls `condition` every few milliseconds until it holds or `timeoutMs` passes.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 30000);
-// WM_GETTEXT of any window, also one of another thread or process.
-std::wstring TextOf(HWND window);
+using namespace wintest;
+using Lines = std::vector<std::wstring>;
+
+// The text of any window, also one of another thread or process.
+inline std::wstring TextOf(HWND window) {
+    std::wstring text(static_cast<std::size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+}
 // Splits text at "\r\n"; a last line without one is kept.
-std::vector<std::wstring> SplitLines(const std::wstring& text);
+inline Lines SplitLines(const std::wstring& text) {
+    Lines lines;
+    for (std::size_t start = 0, end; start < text.size(); start = end + 2)
+        lines.push_back(text.substr(start, (end = std::min(text.find(L"\r\n", start), text.size())) - start));
+    return lines;
+}
 // Threads of this process right now, to see a worker come and go.
-int ThreadCount();
-RECT RectOf(HWND window);
-RECT WorkArea();
-// The first child of `dialog` of class `className` showing `text`; null if none.
-HWND FindChild(HWND dialog, const wchar_t* className, const std::wstring& text);
+inline int ThreadCount() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+// A visible dialog of thread `threadId` (or, with 0, of process `processId`)
+// other than `except`; null if none.
+inline HWND FindDialog(DWORD threadId, DWORD processId, HWND except = nullptr) {
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        DWORD process = 0;
+        const DWORD thread = GetWindowThreadProcessId(window, &process);
+        wchar_t name[16] = {};
+        GetClassNameW(window, name, 16);
+        if ((thread == threadId || process == processId) && window != except && IsWindowVisible(window) &&
+            lstrcmpW(name, L"#32770") == 0)
+            return window;
+    }
+    return nullptr;
+}
 
 // A dialog run modally on a thread of its own (COM initialised as a single-
-// threaded apartment, which the folder browser needs).
+// threaded apartment, which the folder browser needs). A message-only helper
+// window on that thread lets the test fence and hold the thread's queue.
 class DialogThread {
 public:
-    DialogThread() = default;
-    // Cancels whatever dialogs the thread still shows and joins it.
-    virtual ~DialogThread();
-    DialogThread(const DialogThread&) = delete;
-    DialogThread& operator=(const DialogThread&) = delete;
+    virtual ~DialogThread() { Stop(); }
 
     // Runs `body` (which runs the dialog and returns its result) on a new
     // thread; returns once its first dialog is shown or the body has returned.
-    void Start(std::function<INT_PTR()> body);
-    void Stop();
+    void Start(std::function<INT_PTR()> body) {
+        Stop();
+        ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        released = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        threadId = 0;
+        thread = std::thread([this, body = std::move(body)] {
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+            InitCommonControlsEx(&controls);
+            helper = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+            SetWindowLongPtrW(helper, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            SetWindowLongPtrW(helper, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HelperProcedure));
+            threadId = GetCurrentThreadId();
+            result = body();
+            DestroyWindow(helper);
+            CoUninitialize();
+            SetEvent(ended);
+        });
+        WaitUntil([this] { return threadId != 0 && ((window = FindDialog(threadId, 0)) || WaitForEnd(0) != -2); });
+        if (window != nullptr) Fence();  // let WM_INITDIALOG's follow-ups settle
+    }
+    // Cancels whatever dialogs the thread still shows (a failed test may
+    // leave some open) and joins it.
+    void Stop() {
+        if (!thread.joinable()) return;
+        SetEvent(released);
+        while (WaitForSingleObject(ended, 50) == WAIT_TIMEOUT)
+            if (const HWND dialog = FindDialog(threadId, 0)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        thread.join();
+        CloseHandle(ended);
+        CloseHandle(released);
+    }
 
     HWND Window() const { return window; }
-    DWORD ThreadId() const { return threadId; }
-    // Another visible dialog of the thread (not Window()), once one appears.
-    HWND WaitForDialog(HWND except, DWORD timeoutMs = 10000) const;
-
+    // Another visible dialog of the thread (not `except`), once one appears.
+    HWND WaitForDialog(HWND except) const {
+        HWND dialog = nullptr;
+        WaitUntil([&] { return (dialog = FindDialog(threadId, 0, except)) != nullptr; }, 10000);
+        return dialog;
+    }
     HWND Control(int id) const { return GetDlgItem(window, id); }
     std::wstring Text(int id) const { return TextOf(Control(id)); }
     bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
     bool Checked(int id) const { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     // The control holding the thread's keyboard focus.
-    HWND Focus() const;
+    HWND Focus() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
+    }
     // A mouse click on a button; returns once its command was handled.
     void Click(int id) { SendMessageW(Control(id), BM_CLICK, 0, 0); }
     // Replaces the text of an edit box, as typing would.
-    void Type(int id, const std::wstring& text) { SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); }
+    void Type(int id, const std::wstring& text) {
+        SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
     // Moves the keyboard focus to a control, as Tab would.
     void FocusOn(int id) { SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(id)), TRUE); }
     // Presses and releases a key on the focused control through the dialog's
     // own message loop; returns once it has been handled.
-    void PressKey(UINT virtualKey);
-
-    // Returns once every message posted to the thread before the call (a
-    // worker's included) has been dispatched.
-    void Fence();
-    // Holds the thread inside a message handler, answering only sent
-    // messages, until Release: posted messages pile up meanwhile.
-    void Hold();
+    void PressKey(UINT key) {
+        const HWND target = Focus() != nullptr ? Focus() : window;
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+        PostMessageW(target, WM_KEYDOWN, key, 1 | scan);
+        PostMessageW(target, WM_KEYUP, key, 1 | scan | (LPARAM{3} << 30));
+        Fence();
+    }
+    // Fence returns once every message posted to the thread before it (a
+    // worker's included) has been dispatched. Hold keeps the thread inside a
+    // handler, answering only sent messages, until Release: posted messages
+    // pile up meanwhile.
+    void Fence() { Await(WM_APP); }
+    void Hold() { Await(WM_APP + 1); }
     void Release() { SetEvent(released); }
-
     // Closes the dialog with IDCANCEL and returns its result.
-    INT_PTR Close() { PostMessageW(window, WM_COMMAND, IDCANCEL, 0); return WaitForEnd(60000); }
+    INT_PTR Close() {
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        return WaitForEnd(60000);
+    }
     // Waits for the body to return; its result, or -2 on timeout.
-    INT_PTR WaitForEnd(DWORD timeoutMs);
+    INT_PTR WaitForEnd(DWORD timeoutMs) {
+        return WaitForSingleObject(ended, timeoutMs) == WAIT_OBJECT_0 ? result : -2;
+    }
 
 private:
-    static LRESULT CALLBACK HelperProcedure(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK HelperProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != WM_APP && message != WM_APP + 1) return DefWindowProcW(hwnd, message, wParam, lParam);
+        SetEvent(reinterpret_cast<HANDLE>(lParam));
+        const auto* self = reinterpret_cast<DialogThread*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        MSG ignored;
+        while (message == WM_APP + 1 &&
+               MsgWaitForMultipleObjects(1, &self->released, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+            PeekMessageW(&ignored, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        return 0;
+    }
     // Posts `message` to the helper and returns once its handler has begun.
-    void Await(UINT message);
+    void Await(UINT message) {
+        const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        const HANDLE events[] = {done, ended};
+        if (PostMessageW(helper, message, 0, reinterpret_cast<LPARAM>(done)))
+            WaitForMultipleObjects(2, events, FALSE, 60000);
+        CloseHandle(done);
+    }
 
+    ModuleRecord module{GetModuleHandleW(nullptr)};
     std::thread thread;
-    DWORD threadId = 0;
+    std::atomic<DWORD> threadId{0};
     HWND window = nullptr;
-    HWND helper = nullptr;  // message-only window on the thread for Fence and Hold
+    HWND helper = nullptr;
     HANDLE ended = nullptr;
     HANDLE released = nullptr;
     INT_PTR result = -2;
 };
 
+// Runs dialog class D from template `id`, owned by a plain window at `owner`.
+template <typename D>
+void OpenOwned(DialogThread& ui, WORD id, RECT owner = {200, 150, 600, 450}) {
+    ui.Start([id, owner]() -> INT_PTR {
+        const HWND window = CreateWindowExW(0, L"STATIC", L"Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, owner.left,
+                                            owner.top, owner.right - owner.left, owner.bottom - owner.top,
+                                            nullptr, nullptr, nullptr, nullptr);
+        const INT_PTR result = D().RunModal(id, window);
+        DestroyWindow(window);
+        return result;
+    });
+}
+
 // The real main dialog, constructed with the program's path then `arguments`.
 class MainWindow : public DialogThread {
 public:
-    explicit MainWindow(std::vector<std::wstring> arguments = {});
+    explicit MainWindow(const Lines& arguments = {}) {
+        std::vector<WideString> argv{WideString(L"Dunmo.exe")};
+        for (const std::wstring& argument : arguments) argv.emplace_back(argument);
+        dialog = std::make_unique<MainDialog>(std::move(argv));
+        Start([this] { return dialog->RunModal(IDD_MAIN, nullptr); });
+    }
     ~MainWindow() override { Stop(); }
 
-    std::wstring PaneText() const { return Text(IDC_OUTPUT); }
-    std::vector<std::wstring> PaneLines() const { return SplitLines(PaneText()); }
-    PBRANGE ProgressRange() const;
-    int ProgressPosition() const { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
+    Lines PaneLines() const { return SplitLines(Text(IDC_OUTPUT)); }
+    int Range() const { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0)); }
+    int Position() const { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
     bool Busy() const { return !Enabled(IDC_BROWSE); }
     bool AcceptsDrops() const { return (GetWindowLongW(Window(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; }
     // Waits until no job runs ("..." enabled again), then fences.
-    bool WaitIdle(DWORD timeoutMs = 60000);
+    bool WaitIdle() {
+        const bool idle = WaitUntil([this] { return !Busy(); }, 60000);
+        return Fence(), idle;
+    }
     // Types `path` in the path box and presses Enter there.
-    void EnterPath(const std::wstring& path);
+    void EnterPath(const std::wstring& path) {
+        Type(IDC_PATH, path);
+        FocusOn(IDC_PATH);
+        PressKey(VK_RETURN);
+    }
     // The dialog object; read its fields only once the modal run has ended.
     MainDialog& Dialog() { return *dialog; }
 
 private:
-    std::unique_ptr<ModuleRecord> module;
     std::unique_ptr<MainDialog> dialog;
 };
 
-// A fresh folder under the temporary directory, removed with its contents.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return path; }
-    std::wstring operator/(const std::wstring& relative) const { return path + L"\\" + relative; }
-    // Creates a file (and its parent folders) holding `bytes`, then as many
-    // zero bytes as make `size`; returns its path.
-    std::wstring File(const std::wstring& relative, const std::string& bytes = "x", long long size = 0);
-    std::wstring Folder(const std::wstring& relative);
-    // A file of `size` zero bytes that takes no disk space (for long jobs).
-    std::wstring ZeroFile(const std::wstring& relative, long long size) { return File(relative, "", size); }
-
-private:
-    std::wstring path;
-};
-
-// The first `size` bytes of a fixed pseudo-random sequence: the top byte of
-// each step of x = x * 1103515245 + 12345 (mod 2^32), starting from x = 1.
-std::string PatternBytes(std::size_t size);
-
-// Dunmo.exe (next to the test) run with `arguments` as a separate process.
-class DunmoProcess {
-public:
-    explicit DunmoProcess(const std::vector<std::wstring>& arguments);
-    ~DunmoProcess();
-    DunmoProcess(const DunmoProcess&) = delete;
-    DunmoProcess& operator=(const DunmoProcess&) = delete;
-
-    // The process's visible main dialog, once it appears; null on timeout.
-    HWND WaitForWindow(DWORD timeoutMs = 30000);
-    // The exit code once the process has ended; -2 on timeout.
-    long WaitForExit(DWORD timeoutMs = 60000);
-
-private:
-    HANDLE process = nullptr;
-    DWORD processId = 0;
-};
+inline std::wstring Md5Line(const wchar_t* md5, const std::wstring& path) {
+    return L"[MD5] " + std::wstring(md5) + L" - " + path;
+}
+constexpr wchar_t kMd5Abc[] = L"900150983CD24FB0D6963F7D28E17F72";
 
 }  // namespace uitest

@@ -1,0 +1,287 @@
+// The About box and the Base64 tool, where the dialogs appear, and every
+// dialog as the dialog manager built it in the language the locale picks.
+#include <gtest/gtest.h>
+
+#include "UiTestSupport.h"
+#include "ui/AboutDialog.h"
+#include "ui/Base64Dialog.h"
+
+using namespace uitest;
+
+namespace {
+
+void OpenAbout(DialogThread& ui) { OpenOwned<AboutDialog>(ui, IDD_ABOUT); }
+void OpenBase64(DialogThread& ui) { OpenOwned<Base64Dialog>(ui, IDD_BASE64); }
+
+std::wstring Converted(DialogThread& ui, const std::wstring& text, int command) {
+    ui.Type(IDC_BASE64_INPUT, text);
+    ui.Click(command);
+    return ui.Text(IDC_BASE64_OUTPUT);
+}
+
+// After each command the input has the focus with all of its text selected.
+void ExpectInputSelected(const DialogThread& ui) {
+    EXPECT_EQ(ui.Focus(), ui.Control(IDC_BASE64_INPUT));
+    DWORD start = 99, end = 99;
+    SendMessageW(ui.Control(IDC_BASE64_INPUT), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, ui.Text(IDC_BASE64_INPUT).size());
+}
+
+RECT RectOf(HWND window) {
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    return bounds;
+}
+
+std::wstring FontOf(HWND window) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    return std::wstring(font.lfFaceName) + L" " + std::to_wstring(font.lfHeight);
+}
+
+// What a user can tell of a dialog and its controls, one line each in window
+// (and so tab) order: class, text, place and size in dialog units, the look
+// and keyboard stops its style gives, and a font other than the dialog's.
+Lines Describe(HWND dialog) {
+    RECT base{0, 0, 4, 8};
+    MapDialogRect(dialog, &base);
+    std::vector<HWND> windows{dialog};
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) windows.push_back(child);
+    Lines lines;
+    for (const HWND window : windows) {
+        wchar_t name[32] = {};
+        GetClassNameW(window, name, 32);
+        const bool self = window == dialog, button = lstrcmpiW(name, L"Button") == 0, edit = lstrcmpiW(name, L"Edit") == 0;
+        RECT r{};
+        if (self) GetClientRect(dialog, &r);
+        else GetWindowRect(window, &r), MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        const auto x = [&](LONG pixels) { return std::to_wstring(MulDiv(pixels, 4, base.right)); };
+        const auto y = [&](LONG pixels) { return std::to_wstring(MulDiv(pixels, 8, base.bottom)); };
+        const DWORD style = GetWindowLongW(window, GWL_STYLE), ex = GetWindowLongW(window, GWL_EXSTYLE);
+        const bool icon = lstrcmpiW(name, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON;  // sized as its image, no text or font
+        std::wstring line = std::wstring(name) + L" \"" + (icon ? L"" : TextOf(window)) + L"\" " + x(r.left) + L"," +
+                            y(r.top) + (icon ? L"" : L"," + x(r.right - r.left) + L"," + y(r.bottom - r.top));
+        const DWORD kind = button ? style & BS_TYPEMASK : ~0u;
+        const std::pair<bool, const wchar_t*> flags[] = {
+            {kind == BS_PUSHBUTTON, L"push"}, {kind == BS_DEFPUSHBUTTON, L"default"},
+            {kind == BS_AUTOCHECKBOX, L"check"}, {kind == BS_AUTORADIOBUTTON, L"radio"},
+            {button && SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED, L"checked"},
+            {edit && (style & ES_MULTILINE), L"multiline"}, {edit && (style & ES_READONLY), L"readonly"},
+            {edit && (style & ES_AUTOHSCROLL), L"autohscroll"},
+            {icon && SendMessageW(window, STM_GETICON, 0, 0), L"icon"},
+            {(style & WS_VSCROLL) != 0, L"vscroll"}, {(style & WS_HSCROLL) != 0, L"hscroll"},
+            {!self && (style & WS_TABSTOP), L"tab"}, {(ex & WS_EX_STATICEDGE) != 0, L"edge"},
+            {self && (style & WS_MINIMIZEBOX), L"minimize"}, {self && (style & WS_MAXIMIZEBOX), L"maximize"},
+            {self && (style & WS_THICKFRAME), L"sizable"}, {self && (style & WS_SYSMENU), L"close"},
+            {(ex & WS_EX_TOOLWINDOW) != 0, L"tool"}, {(ex & WS_EX_DLGMODALFRAME) != 0, L"modal"},
+            {self && SendMessageW(window, WM_GETICON, ICON_BIG, 0) && SendMessageW(window, WM_GETICON, ICON_SMALL, 0), L"icons"},
+        };
+        for (const auto& [set, flag] : flags)
+            if (set) line += std::wstring(L" ") + flag;
+        if (self || (!icon && FontOf(window) != FontOf(dialog))) line += L" " + FontOf(window);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::wstring VersionString(const std::wstring& key) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeW(path, &ignored));
+    void* value = nullptr;
+    UINT length = 0;
+    if (block.empty() || !GetFileVersionInfoW(path, 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !VerQueryValueW(block.data(), key.c_str(), &value, &length))
+        return L"<missing>";
+    return static_cast<const wchar_t*>(value);
+}
+
+struct Language {
+    LANGID id;
+    UINT codePage;
+    Lines main, about, base64;
+    std::vector<std::tuple<std::wstring, int, std::wstring>> conversions;  // input, command, output
+    std::vector<std::pair<std::wstring, std::wstring>> version;             // key, value
+};
+
+void ExpectLanguage(const Language& language) {
+    ASSERT_EQ(GetUserDefaultUILanguage(), language.id);
+    ASSERT_EQ(GetACP(), language.codePage);
+    EXPECT_EQ(Describe(MainWindow().Window()), language.main);
+    DialogThread ui;
+    OpenAbout(ui);
+    EXPECT_EQ(Describe(ui.Window()), language.about);
+    OpenBase64(ui);
+    EXPECT_EQ(Describe(ui.Window()), language.base64);
+    for (const auto& [input, command, output] : language.conversions) {
+        EXPECT_EQ(Converted(ui, input, command), output);
+        ExpectInputSelected(ui);
+    }
+    for (const auto& [key, value] : language.version) EXPECT_EQ(VersionString(L"\\StringFileInfo\\" + key), value);
+}
+
+}  // namespace
+
+TEST(AboutBox, OkEndsWithOneEscapeAndCloseWithTwoEnterAndIdokNot) {
+    DialogThread ui;
+    OpenAbout(ui);
+    // Focus on the first tab stop (the name), where Enter becomes IDOK.
+    ASSERT_NE(ui.Focus(), nullptr);
+    EXPECT_NE(ui.Focus(), ui.Control(IDC_ABOUT_OK));
+    ui.PressKey(VK_RETURN);
+    SendMessageW(ui.Window(), WM_COMMAND, IDOK, 0);
+    ui.Fence();
+    EXPECT_EQ(ui.WaitForEnd(200), -2);
+    const struct {
+        void (*open)(DialogThread&);
+        void (*end)(DialogThread&);
+        INT_PTR result;
+    } endings[] = {
+        {OpenAbout, [](DialogThread& ui) { ui.Click(IDC_ABOUT_OK); }, 1},
+        {OpenAbout, [](DialogThread& ui) { ui.PressKey(VK_ESCAPE); }, 2},
+        {OpenAbout, [](DialogThread& ui) { PostMessageW(ui.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
+        {OpenBase64, [](DialogThread& ui) { ui.PressKey(VK_ESCAPE); }, 2},
+        {OpenBase64, [](DialogThread& ui) { PostMessageW(ui.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
+    };
+    for (const auto& ending : endings) {
+        if (ui.WaitForEnd(0) != -2) ending.open(ui);
+        ending.end(ui);
+        EXPECT_EQ(ui.WaitForEnd(10000), ending.result);
+    }
+}
+
+// Centred on the owner (the main dialog on the work area), moved left where
+// it would leave the work area.
+TEST(DialogPlacement, CentredOnTheOwnerAndKeptInsideTheWorkArea) {
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    const auto expectPlaced = [&](const RECT& box, const RECT& centre) {
+        const LONG width = box.right - box.left, height = box.bottom - box.top;
+        EXPECT_EQ(box.left, std::min((centre.left + centre.right) / 2 - width / 2, area.right - width));
+        EXPECT_EQ(box.top, (centre.top + centre.bottom) / 2 - height / 2);
+    };
+    expectPlaced(RectOf(MainWindow().Window()), area);
+    DialogThread ui;
+    for (const RECT& owner : {RECT{200, 150, 600, 450}, RECT{area.right - 60, 200, area.right + 340, 500}}) {
+        OpenOwned<AboutDialog>(ui, IDD_ABOUT, owner);
+        expectPlaced(RectOf(ui.Window()), RectOf(GetWindow(ui.Window(), GW_OWNER)));
+    }
+}
+
+TEST(Base64Tool, ConvertsBothWaysLeavingTheInputSelected) {
+    DialogThread ui;
+    OpenBase64(ui);
+    EXPECT_EQ(ui.Focus(), ui.Control(IDC_BASE64_INPUT));  // first tab stop
+    const std::tuple<const wchar_t*, int, const wchar_t*> cases[] = {
+        {L"abc", IDC_ENCODE, L"YWJj"}, {L"YWJj", IDC_DECODE, L"abc"},
+        {L"YQ==", IDC_DECODE, L"a"},  // replaced, never appended to
+        {L"YWJ=j", IDC_DECODE, L"abc"}, {L" YW\tJj ", IDC_DECODE, L"abc"},
+        {L"AAAA", IDC_DECODE, L""},  // three zero bytes show as nothing
+        {L"YQBi", IDC_DECODE, L"a"},  // the text ends at the first zero byte
+        {L"!!!", IDC_DECODE, L""},
+    };
+    for (const auto& [input, command, output] : cases) {
+        EXPECT_EQ(Converted(ui, input, command), output) << input;
+        ExpectInputSelected(ui);
+    }
+    // Long input is converted whole.
+    const std::wstring text = std::wstring(10000, L'x') + L"\u00e9";
+    const std::wstring encoded = Converted(ui, text, IDC_ENCODE);
+    ASSERT_EQ(encoded.size(), 4u * ((text.size() + 2) / 3));
+    EXPECT_EQ(encoded.substr(0, 8), L"eHh4eHh4");
+    EXPECT_EQ(Converted(ui, encoded, IDC_DECODE), text);
+
+    // Empty input changes nothing, not even the focus.
+    EXPECT_EQ(Converted(ui, L"abc", IDC_ENCODE), L"YWJj");
+    ui.Type(IDC_BASE64_INPUT, L"");
+    ui.FocusOn(IDC_BASE64_OUTPUT);
+    SendMessageW(ui.Window(), WM_COMMAND, IDC_ENCODE, 0);
+    SendMessageW(ui.Window(), WM_COMMAND, IDC_DECODE, 0);
+    EXPECT_EQ(ui.Text(IDC_BASE64_OUTPUT), L"YWJj");
+    EXPECT_EQ(ui.Focus(), ui.Control(IDC_BASE64_OUTPUT));
+}
+
+TEST(Base64Tool, EnterEncodesOnlyFromTheInputOrIsTheFocusedButtonsCommand) {
+    DialogThread ui;
+    OpenBase64(ui);
+    const struct {
+        const wchar_t* input;
+        int focus;
+        const wchar_t* output;
+    } cases[] = {{L"YWJj", IDC_BASE64_INPUT, L"WVdKag=="}, {L"abc", IDC_BASE64_OUTPUT, L"WVdKag=="},
+                 {L"YWJj", IDC_DECODE, L"abc"}};
+    for (const auto& c : cases) {
+        ui.Type(IDC_BASE64_INPUT, c.input);
+        ui.FocusOn(c.focus);
+        ui.PressKey(VK_RETURN);
+        EXPECT_EQ(ui.Text(IDC_BASE64_OUTPUT), c.output) << "focus on " << c.focus;
+        EXPECT_EQ(ui.Focus(), ui.Control(c.focus == IDC_BASE64_OUTPUT ? c.focus : IDC_BASE64_INPUT));
+    }
+    EXPECT_EQ(ui.WaitForEnd(0), -2);
+}
+
+TEST(Dialogs, EnglishTemplatesCodePageAndVersion) {
+    ExpectLanguage({0x0409, 1252,
+                    {L"#32770 \"Dunmo - File Hash Calculator\" 0,0,248,125 minimize close icons MS Sans Serif -11",
+                     L"Edit \"\" 5,5,179,13 autohscroll tab edge",
+                     L"Button \"...\" 187,5,20,14 push tab edge",
+                     L"Button \"About\" 209,5,35,14 push tab edge",
+                     L"Button \"MD5\" 5,22,28,10 radio checked tab",
+                     L"Button \"SHA-1\" 35,22,36,10 radio",
+                     L"Button \"CRC32\" 73,22,36,10 radio",
+                     L"Button \"SubDirectory\" 111,22,64,10 check tab",
+                     L"Button \"Cls\" 187,20,20,14 push tab edge",
+                     L"Button \"Base64\" 209,20,35,14 push tab edge",
+                     L"msctls_progress32 \"Progress1\" 5,36,238,8 edge",
+                     L"Edit \"\" 5,47,238,73 multiline readonly autohscroll vscroll tab edge Courier New -12"},
+                    {L"#32770 \"About File Hash Calculator\" 0,0,168,51 close tool MS Sans Serif -11",
+                     L"Static \"Dunmo - File Hash Calculator\" 33,6,113,8 tab",
+                     L"Static \"\" 5,9 icon",
+                     L"Static \"v1.2.4.2010\" 33,27,45,8",
+                     L"Button \"OK\" 127,32,35,14 push tab edge",
+                     L"Static \"https://dunmo.example.org\" 33,16,129,8"},
+                    {L"#32770 \"Base64\" 0,0,191,79 close tool modal MS Sans Serif -11",
+                     L"Edit \"\" 5,5,142,13 autohscroll tab edge",
+                     L"Button \"Encode\" 150,6,38,14 push tab edge",
+                     L"Edit \"\" 5,21,142,53 multiline readonly vscroll tab edge",
+                     L"Button \"Decode\" 150,21,38,14 push tab edge"},
+                    {{L"\u00e9", IDC_ENCODE, L"6Q=="},
+                     {L"w6k=", IDC_DECODE, L"\u00c3\u00a9"},  // UTF-8 bytes read as 1252
+                     {L"\u4e2d", IDC_ENCODE, L"Pw=="}},     // unrepresentable: "?"
+                    {{L"040904b0\\FileDescription", L"Dunmo - File Hash Calculator"},
+                     {L"040904b0\\ProductVersion", L"1.2.4.2010"},
+                     {L"040904b0\\SpecialBuild", L"2010-04-01"},
+                     {L"040904b0\\LegalTrademarks", L"https://dunmo.example.org"}}});
+}
+
+TEST(Dialogs, ChineseTemplatesCodePageAndVersion) {
+    ExpectLanguage({0x0804, 936,
+                    {L"#32770 \"Dunmo - 文件哈希计算器\" 0,0,248,125 minimize close icons 宋体 -12",
+                     L"Edit \"\" 5,5,165,13 autohscroll tab edge",
+                     L"Button \"...\" 173,5,35,14 push tab edge",
+                     L"Button \"关于\" 209,5,35,14 push tab edge",
+                     L"Button \"MD5\" 5,22,28,10 radio checked tab",
+                     L"Button \"SHA-1\" 36,22,36,10 radio",
+                     L"Button \"CRC32\" 75,22,36,10 radio",
+                     L"Button \"扫描子目录\" 114,22,56,10 check tab",
+                     L"Button \"清空\" 173,20,35,14 push tab edge",
+                     L"Button \"Base64\" 209,20,35,14 push tab edge",
+                     L"msctls_progress32 \"Progress1\" 5,36,238,8 edge",
+                     L"Edit \"\" 5,47,238,73 multiline readonly autohscroll vscroll tab edge Courier New -12"},
+                    {L"#32770 \"关于文件哈希计算器\" 0,0,168,51 close tool 宋体 -12",
+                     L"Static \"Dunmo - 文件哈希计算器\" 33,6,113,8 tab",
+                     L"Static \"\" 5,9 icon",
+                     L"Static \"v1.2.4.2010\" 33,27,45,8",
+                     L"Button \"确定\" 127,32,35,14 push tab edge",
+                     L"Static \"https://dunmo.example.org\" 33,16,129,8"},
+                    {L"#32770 \"Base64\" 0,0,191,79 close tool modal 宋体 -12",
+                     L"Edit \"\" 5,5,142,13 autohscroll tab edge",
+                     L"Button \"编码\" 150,6,38,14 push tab edge",
+                     L"Edit \"\" 5,21,142,53 multiline readonly vscroll tab edge",
+                     L"Button \"解码\" 150,21,38,14 push tab edge"},
+                    {{L"\u4e2d", IDC_ENCODE, L"1tA="}, {L"1tA=", IDC_DECODE, L"\u4e2d"}},
+                    {{L"080404b0\\FileDescription", L"Dunmo - 文件哈希计算器"},
+                     {L"080404b0\\OriginalFilename", L"Dunmo.exe"}}});
+}
