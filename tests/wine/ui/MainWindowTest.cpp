@@ -175,6 +175,33 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
     EXPECT_EQ(main.PaneLines().size(), 5 * std::size(kVectors));
 }
 
+TEST(MainWindowFocus, ReturnsAfterAJobUnlessTheUserMovedIt) {
+    TempFolder temp;
+    const std::wstring file = temp.File(L"f.txt", "abc");
+    MainWindow main;
+    EXPECT_EQ(main.Focus(), main.Control(IDC_PATH));
+    main.EnterPath(file);
+    ASSERT_TRUE(main.WaitIdle());
+    EXPECT_EQ(main.Focus(), main.Control(IDC_PATH));
+    main.PressKey(VK_RETURN);  // so Enter again starts another job
+    ASSERT_TRUE(main.WaitIdle());
+    EXPECT_EQ(main.PaneLines().size(), 2u);
+
+    main.Click(IDC_SHA1);
+    ASSERT_TRUE(main.WaitIdle());
+    EXPECT_EQ(main.PaneLines().size(), 3u);
+    EXPECT_EQ(main.Focus(), main.Control(IDC_SHA1));
+
+    // "Cls" clicked while the job runs keeps the focus.
+    main.Hold();
+    StartHeld(main, file);
+    main.Click(IDC_CLEAR);
+    main.Release();
+    ASSERT_TRUE(main.WaitIdle());
+    EXPECT_EQ(main.PaneLines().size(), 1u);
+    EXPECT_EQ(main.Focus(), main.Control(IDC_CLEAR));
+}
+
 TEST(MainWindowOutput, ClsDuringAJobEmptiesShownAndPendingLinesNotLaterOnes) {
     TempFolder temp;
     for (int i = 0; i < 40; ++i) temp.File(L"f" + std::to_wstring(i) + L".txt", "abc");
