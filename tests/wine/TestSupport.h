@@ -64,7 +64,8 @@ public:
     // Creates the folder `name` and any missing folders above it.
     std::wstring Folder(const std::wstring& name) const {
         const std::wstring full = *this / name;
-        for (std::size_t at = full.find(L'\\', path_.size() + 1); at != std::wstring::npos; at = full.find(L'\\', at + 1))
+        for (std::size_t at = full.find(L'\\', path_.size() + 1); at != std::wstring::npos;
+             at = full.find(L'\\', at + 1))
             ::CreateDirectoryW(full.substr(0, at).c_str(), nullptr);
         ::CreateDirectoryW(full.c_str(), nullptr);
         EXPECT_NE(::GetFileAttributesW(full.c_str()), INVALID_FILE_ATTRIBUTES) << "cannot create folder";

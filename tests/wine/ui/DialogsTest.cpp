@@ -23,7 +23,8 @@ std::wstring Converted(DialogThread& ui, const std::wstring& text, int command) 
 void ExpectInputSelected(const DialogThread& ui) {
     EXPECT_EQ(ui.Focus(), ui.Control(IDC_BASE64_INPUT));
     DWORD start = 99, end = 99;
-    SendMessageW(ui.Control(IDC_BASE64_INPUT), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(ui.Control(IDC_BASE64_INPUT), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 0u);
     EXPECT_EQ(end, ui.Text(IDC_BASE64_INPUT).size());
 }
@@ -47,26 +48,28 @@ Lines Describe(HWND dialog) {
     RECT base{0, 0, 4, 8};
     MapDialogRect(dialog, &base);
     std::vector<HWND> windows{dialog};
-    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) windows.push_back(child);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        windows.push_back(child);
     Lines lines;
     for (const HWND window : windows) {
         wchar_t name[32] = {};
         GetClassNameW(window, name, 32);
-        const bool self = window == dialog, button = lstrcmpiW(name, L"Button") == 0, edit = lstrcmpiW(name, L"Edit") == 0;
+        const bool self = window == dialog, button = !lstrcmpiW(name, L"Button"), edit = !lstrcmpiW(name, L"Edit");
         RECT r{};
         if (self) GetClientRect(dialog, &r);
         else GetWindowRect(window, &r), MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
         const auto x = [&](LONG pixels) { return std::to_wstring(MulDiv(pixels, 4, base.right)); };
         const auto y = [&](LONG pixels) { return std::to_wstring(MulDiv(pixels, 8, base.bottom)); };
         const DWORD style = GetWindowLongW(window, GWL_STYLE), ex = GetWindowLongW(window, GWL_EXSTYLE);
-        const bool icon = lstrcmpiW(name, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON;  // sized as its image, no text or font
+        // An icon is sized as its image and has no text or font.
+        const bool icon = !lstrcmpiW(name, L"Static") && (style & SS_TYPEMASK) == SS_ICON;
         std::wstring line = std::wstring(name) + L" \"" + (icon ? L"" : TextOf(window)) + L"\" " + x(r.left) + L"," +
                             y(r.top) + (icon ? L"" : L"," + x(r.right - r.left) + L"," + y(r.bottom - r.top));
         const DWORD kind = button ? style & BS_TYPEMASK : ~0u;
         const std::pair<bool, const wchar_t*> flags[] = {
             {kind == BS_PUSHBUTTON, L"push"}, {kind == BS_DEFPUSHBUTTON, L"default"},
             {kind == BS_AUTOCHECKBOX, L"check"}, {kind == BS_AUTORADIOBUTTON, L"radio"},
-            {button && SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED, L"checked"},
+            {button && SendMessageW(window, BM_GETCHECK, 0, 0), L"checked"},
             {edit && (style & ES_MULTILINE), L"multiline"}, {edit && (style & ES_READONLY), L"readonly"},
             {edit && (style & ES_AUTOHSCROLL), L"autohscroll"},
             {icon && SendMessageW(window, STM_GETICON, 0, 0), L"icon"},
@@ -75,8 +78,8 @@ Lines Describe(HWND dialog) {
             {self && (style & WS_MINIMIZEBOX), L"minimize"}, {self && (style & WS_MAXIMIZEBOX), L"maximize"},
             {self && (style & WS_THICKFRAME), L"sizable"}, {self && (style & WS_SYSMENU), L"close"},
             {(ex & WS_EX_TOOLWINDOW) != 0, L"tool"}, {(ex & WS_EX_DLGMODALFRAME) != 0, L"modal"},
-            {self && SendMessageW(window, WM_GETICON, ICON_BIG, 0) && SendMessageW(window, WM_GETICON, ICON_SMALL, 0), L"icons"},
-        };
+            {self && SendMessageW(window, WM_GETICON, ICON_BIG, 0) && SendMessageW(window, WM_GETICON, ICON_SMALL, 0),
+             L"icons"}};
         for (const auto& [set, flag] : flags)
             if (set) line += std::wstring(L" ") + flag;
         if (self || (!icon && FontOf(window) != FontOf(dialog))) line += L" " + FontOf(window);
@@ -134,21 +137,17 @@ TEST(AboutBox, OkEndsWithOneEscapeAndCloseWithTwoEnterAndIdokNot) {
     SendMessageW(ui.Window(), WM_COMMAND, IDOK, 0);
     ui.Fence();
     EXPECT_EQ(ui.WaitForEnd(200), -2);
-    const struct {
-        void (*open)(DialogThread&);
-        void (*end)(DialogThread&);
-        INT_PTR result;
-    } endings[] = {
+    const std::tuple<void (*)(DialogThread&), void (*)(DialogThread&), INT_PTR> endings[] = {
         {OpenAbout, [](DialogThread& ui) { ui.Click(IDC_ABOUT_OK); }, 1},
         {OpenAbout, [](DialogThread& ui) { ui.PressKey(VK_ESCAPE); }, 2},
         {OpenAbout, [](DialogThread& ui) { PostMessageW(ui.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
         {OpenBase64, [](DialogThread& ui) { ui.PressKey(VK_ESCAPE); }, 2},
         {OpenBase64, [](DialogThread& ui) { PostMessageW(ui.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
     };
-    for (const auto& ending : endings) {
-        if (ui.WaitForEnd(0) != -2) ending.open(ui);
-        ending.end(ui);
-        EXPECT_EQ(ui.WaitForEnd(10000), ending.result);
+    for (const auto& [open, end, result] : endings) {
+        if (ui.WaitForEnd(0) != -2) open(ui);
+        end(ui);
+        EXPECT_EQ(ui.WaitForEnd(10000), result);
     }
 }
 
@@ -170,21 +169,28 @@ TEST(DialogPlacement, CentredOnTheOwnerAndKeptInsideTheWorkArea) {
     }
 }
 
+// A command from its button, or from Enter on the focused control: Enter
+// encodes only from the input, on a button it is that button's command.
 TEST(Base64Tool, ConvertsBothWaysLeavingTheInputSelected) {
     DialogThread ui;
     OpenBase64(ui);
     EXPECT_EQ(ui.Focus(), ui.Control(IDC_BASE64_INPUT));  // first tab stop
-    const std::tuple<const wchar_t*, int, const wchar_t*> cases[] = {
-        {L"abc", IDC_ENCODE, L"YWJj"}, {L"YWJj", IDC_DECODE, L"abc"},
-        {L"YQ==", IDC_DECODE, L"a"},  // replaced, never appended to
-        {L"YWJ=j", IDC_DECODE, L"abc"}, {L" YW\tJj ", IDC_DECODE, L"abc"},
-        {L"AAAA", IDC_DECODE, L""},  // three zero bytes show as nothing
-        {L"YQBi", IDC_DECODE, L"a"},  // the text ends at the first zero byte
-        {L"!!!", IDC_DECODE, L""},
+    const std::tuple<const wchar_t*, int, bool, const wchar_t*> cases[] = {
+        {L"abc", IDC_ENCODE, false, L"YWJj"}, {L"YWJj", IDC_DECODE, false, L"abc"},
+        {L"YQ==", IDC_DECODE, false, L"a"},  // replaced, never appended to
+        {L"YWJ=j", IDC_DECODE, false, L"abc"}, {L" YW\tJj ", IDC_DECODE, false, L"abc"},
+        {L"AAAA", IDC_DECODE, false, L""},  // three zero bytes show as nothing
+        {L"YQBi", IDC_DECODE, false, L"a"},  // the text ends at the first zero byte
+        {L"!!!", IDC_DECODE, false, L""}, {L"YWJj", IDC_BASE64_INPUT, true, L"WVdKag=="},
+        {L"abc", IDC_BASE64_OUTPUT, true, L"WVdKag=="}, {L"YWJj", IDC_DECODE, true, L"abc"},
     };
-    for (const auto& [input, command, output] : cases) {
-        EXPECT_EQ(Converted(ui, input, command), output) << input;
-        ExpectInputSelected(ui);
+    for (const auto& [input, control, enter, output] : cases) {
+        ui.Type(IDC_BASE64_INPUT, input);
+        if (enter) ui.FocusOn(control), ui.PressKey(VK_RETURN);
+        else ui.Click(control);
+        EXPECT_EQ(ui.Text(IDC_BASE64_OUTPUT), output) << input;
+        EXPECT_EQ(ui.Focus(), ui.Control(control == IDC_BASE64_OUTPUT ? control : IDC_BASE64_INPUT));
+        if (control != IDC_BASE64_OUTPUT) ExpectInputSelected(ui);  // Enter on the output does nothing
     }
     // Long input is converted whole.
     const std::wstring text = std::wstring(10000, L'x') + L"\u00e9";
@@ -194,31 +200,12 @@ TEST(Base64Tool, ConvertsBothWaysLeavingTheInputSelected) {
     EXPECT_EQ(Converted(ui, encoded, IDC_DECODE), text);
 
     // Empty input changes nothing, not even the focus.
-    EXPECT_EQ(Converted(ui, L"abc", IDC_ENCODE), L"YWJj");
     ui.Type(IDC_BASE64_INPUT, L"");
     ui.FocusOn(IDC_BASE64_OUTPUT);
     SendMessageW(ui.Window(), WM_COMMAND, IDC_ENCODE, 0);
     SendMessageW(ui.Window(), WM_COMMAND, IDC_DECODE, 0);
-    EXPECT_EQ(ui.Text(IDC_BASE64_OUTPUT), L"YWJj");
+    EXPECT_EQ(ui.Text(IDC_BASE64_OUTPUT), text);
     EXPECT_EQ(ui.Focus(), ui.Control(IDC_BASE64_OUTPUT));
-}
-
-TEST(Base64Tool, EnterEncodesOnlyFromTheInputOrIsTheFocusedButtonsCommand) {
-    DialogThread ui;
-    OpenBase64(ui);
-    const struct {
-        const wchar_t* input;
-        int focus;
-        const wchar_t* output;
-    } cases[] = {{L"YWJj", IDC_BASE64_INPUT, L"WVdKag=="}, {L"abc", IDC_BASE64_OUTPUT, L"WVdKag=="},
-                 {L"YWJj", IDC_DECODE, L"abc"}};
-    for (const auto& c : cases) {
-        ui.Type(IDC_BASE64_INPUT, c.input);
-        ui.FocusOn(c.focus);
-        ui.PressKey(VK_RETURN);
-        EXPECT_EQ(ui.Text(IDC_BASE64_OUTPUT), c.output) << "focus on " << c.focus;
-        EXPECT_EQ(ui.Focus(), ui.Control(c.focus == IDC_BASE64_OUTPUT ? c.focus : IDC_BASE64_INPUT));
-    }
     EXPECT_EQ(ui.WaitForEnd(0), -2);
 }
 
@@ -247,12 +234,11 @@ TEST(Dialogs, EnglishTemplatesCodePageAndVersion) {
                      L"Button \"Encode\" 150,6,38,14 push tab edge",
                      L"Edit \"\" 5,21,142,53 multiline readonly vscroll tab edge",
                      L"Button \"Decode\" 150,21,38,14 push tab edge"},
-                    {{L"\u00e9", IDC_ENCODE, L"6Q=="},
-                     {L"w6k=", IDC_DECODE, L"\u00c3\u00a9"},  // UTF-8 bytes read as 1252
-                     {L"\u4e2d", IDC_ENCODE, L"Pw=="}},     // unrepresentable: "?"
+                    // UTF-8 bytes read as 1252; a character it lacks becomes "?".
+                    {{L"\u00e9", IDC_ENCODE, L"6Q=="}, {L"w6k=", IDC_DECODE, L"\u00c3\u00a9"},
+                     {L"\u4e2d", IDC_ENCODE, L"Pw=="}},
                     {{L"040904b0\\FileDescription", L"Dunmo - File Hash Calculator"},
-                     {L"040904b0\\ProductVersion", L"1.2.4.2010"},
-                     {L"040904b0\\SpecialBuild", L"2010-04-01"},
+                     {L"040904b0\\ProductVersion", L"1.2.4.2010"}, {L"040904b0\\SpecialBuild", L"2010-04-01"},
                      {L"040904b0\\LegalTrademarks", L"https://dunmo.example.org"}}});
 }
 
@@ -282,6 +268,5 @@ TEST(Dialogs, ChineseTemplatesCodePageAndVersion) {
                      L"Edit \"\" 5,21,142,53 multiline readonly vscroll tab edge",
                      L"Button \"解码\" 150,21,38,14 push tab edge"},
                     {{L"\u4e2d", IDC_ENCODE, L"1tA="}, {L"1tA=", IDC_DECODE, L"\u4e2d"}},
-                    {{L"080404b0\\FileDescription", L"Dunmo - 文件哈希计算器"},
-                     {L"080404b0\\OriginalFilename", L"Dunmo.exe"}}});
+                    {{L"080404b0\\FileDescription", L"Dunmo - 文件哈希计算器"}, {L"080404b0\\OriginalFilename", L"Dunmo.exe"}}});
 }

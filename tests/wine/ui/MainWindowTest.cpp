@@ -66,29 +66,27 @@ TEST(MainWindowStart, ArgumentsHashedInOrderAsOneListWhileTheControlsWaitAndClos
 TEST(MainWindowProcess, CommandLineHashedInOrderAndClosedIdleOrBusyExitsWithTwo) {
     TempFolder temp;
     const std::wstring spaced = temp.File(L"with space\\a b.txt", "abc"), plain = temp.File(L"plain.txt", "abc");
-    const struct {
-        Lines arguments, lines;
-        bool busy;
-    } cases[] = {
-        {{temp / L"missing.txt", spaced, plain}, {Md5Line(kMd5Abc, spaced), Md5Line(kMd5Abc, plain)}, false},
-        {{temp.File(L"big.bin", "", 1ll << 30)}, {}, true},
-    };
+    // The arguments and the lines once idle; none while a large file keeps the job running.
+    const std::pair<Lines, Lines> cases[] = {
+        {{temp / L"missing.txt", spaced, plain}, {Md5Line(kMd5Abc, spaced), Md5Line(kMd5Abc, plain)}},
+        {{temp.File(L"big.bin", "", 1ll << 30)}, {}}};
     wchar_t program[MAX_PATH] = {};
     GetFullPathNameW(L"" DUNMO_EXE_NAME, MAX_PATH, program, nullptr);
-    for (const auto& c : cases) {
+    for (const auto& [arguments, lines] : cases) {
         // Quoted: enough for these paths (no quotes, no trailing backslash).
         std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
-        for (const std::wstring& argument : c.arguments) commandLine += L" \"" + argument + L"\"";
+        for (const std::wstring& argument : arguments) commandLine += L" \"" + argument + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION dunmo{};
-        ASSERT_TRUE(CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &dunmo));
+        ASSERT_TRUE(CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &dunmo));
         HWND dialog = nullptr;
         EXPECT_TRUE(WaitUntil([&] { return (dialog = FindDialog(0, dunmo.dwProcessId)) != nullptr; }));
         const HWND browse = GetDlgItem(dialog, IDC_BROWSE);
-        if (!c.busy) WaitUntil([&] { return IsWindowEnabled(browse) != FALSE; });
-        EXPECT_EQ(IsWindowEnabled(browse) == FALSE, c.busy);
-        EXPECT_EQ(SplitLines(TextOf(GetDlgItem(dialog, IDC_OUTPUT))), c.lines);
+        if (!lines.empty()) WaitUntil([&] { return IsWindowEnabled(browse) != FALSE; });
+        EXPECT_EQ(IsWindowEnabled(browse) == FALSE, lines.empty());
+        EXPECT_EQ(SplitLines(TextOf(GetDlgItem(dialog, IDC_OUTPUT))), lines);
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         DWORD code = 0;
         EXPECT_EQ(WaitForSingleObject(dunmo.hProcess, 60000), WAIT_OBJECT_0);
@@ -124,19 +122,18 @@ TEST(MainWindowEnter, NothingStartsOutsideThePathBoxOrForNamesThatNameNothing) {
 // Digests computed on the host (Python's hashlib and zlib) over Pattern(size).
 const struct Vector {
     std::size_t size;
-    const wchar_t *md5, *sha1, *crc32;
-    std::wstring Line(int digest, const std::wstring& path) const {
-        return (digest == IDC_MD5 ? L"[MD5] " + std::wstring(md5)
-                : digest == IDC_SHA1 ? L"[SHA-1] " + std::wstring(sha1) : L"[CRC32] " + std::wstring(crc32)) +
-               L" - " + path;
+    const wchar_t* digests[3];  // in the order of the radio buttons: MD5, SHA-1, CRC32
+    std::wstring Line(int button, const std::wstring& path) const {
+        const wchar_t* names[] = {L"[MD5] ", L"[SHA-1] ", L"[CRC32] "};
+        return names[button - IDC_MD5] + std::wstring(digests[button - IDC_MD5]) + L" - " + path;
     }
 } kVectors[] = {
-    {0u, L"D41D8CD98F00B204E9800998ECF8427E", L"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", L"00000000"},
-    {1u, L"524A50782178998021A88B8CD4C8DCD8", L"C4DD3C8CDD8D7C95603DD67F1CD873D5F9148B29", L"FD6D930A"},
-    {65535u, L"737965351B9CA26998EC040749FB2250", L"726FFD84563CDAFEE4FECC5AA65842E3DCAF0845", L"AEFDBCAD"},
-    {65536u, L"302BB2EC025F45F766C11670B38BADF4", L"52760979E29E322D36E4EB78BB9723F534492119", L"52C975FA"},
-    {65537u, L"35C512B33A3EB019A5D70AD34614D88F", L"3ED18F16F80E985A6CC0C1BFB146B7D005E5D66B", L"BF8DC213"},
-    {3145733u, L"9A874EF89713B496148ECE52E96D2E05", L"062CFA9246767FB65AAD037702AE5C6938849D66", L"BD597B35"},
+    {0u, {L"D41D8CD98F00B204E9800998ECF8427E", L"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", L"00000000"}},
+    {1u, {L"524A50782178998021A88B8CD4C8DCD8", L"C4DD3C8CDD8D7C95603DD67F1CD873D5F9148B29", L"FD6D930A"}},
+    {65535u, {L"737965351B9CA26998EC040749FB2250", L"726FFD84563CDAFEE4FECC5AA65842E3DCAF0845", L"AEFDBCAD"}},
+    {65536u, {L"302BB2EC025F45F766C11670B38BADF4", L"52760979E29E322D36E4EB78BB9723F534492119", L"52C975FA"}},
+    {65537u, {L"35C512B33A3EB019A5D70AD34614D88F", L"3ED18F16F80E985A6CC0C1BFB146B7D005E5D66B", L"BF8DC213"}},
+    {3145733u, {L"9A874EF89713B496148ECE52E96D2E05", L"062CFA9246767FB65AAD037702AE5C6938849D66", L"BD597B35"}},
 };
 
 // Enter on the folder with each digest chosen (a click with a folder in the
@@ -261,16 +258,13 @@ TEST(MainWindowProgress, FullAfterAJobWithOrWithoutARange) {
     EXPECT_EQ(main.Position(), 0);
     // An empty folder sends no range: the bar fills the default range, or
     // the one a previous job left.
-    const struct {
-        std::wstring path;
-        int presetRange, range;
-    } cases[] = {{empty, 0, 100}, {file, 0, 4}, {empty, 7, 7}};
-    for (const auto& c : cases) {
-        if (c.presetRange) PostMessageW(main.Window(), UM_PROGRESS_RANGE, 0, c.presetRange);
-        main.EnterPath(c.path);
+    const std::tuple<std::wstring, int, int> cases[] = {{empty, 0, 100}, {file, 0, 4}, {empty, 7, 7}};
+    for (const auto& [path, presetRange, range] : cases) {
+        if (presetRange) PostMessageW(main.Window(), UM_PROGRESS_RANGE, 0, presetRange);
+        main.EnterPath(path);
         ASSERT_TRUE(main.WaitIdle());
-        EXPECT_EQ(main.Range(), c.range);
-        EXPECT_EQ(main.Position(), c.range);
+        EXPECT_EQ(main.Range(), range);
+        EXPECT_EQ(main.Position(), range);
     }
 }
 
@@ -282,13 +276,10 @@ TEST(MainWindowMend, WorkerThatCannotStartLeavesTheDialogIdle) {
     const int threads = ThreadCount();
     // Without a free megabyte of address space no thread stack can be made.
     std::vector<void*> reserved;
-    reserved.reserve(8192);
-    for (SIZE_T size = SIZE_T{256} << 20; size >= (SIZE_T{1} << 20); size /= 2)
-        while (reserved.size() < reserved.capacity())
-            if (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
-                reserved.push_back(block);
-            else
-                break;
+    reserved.reserve(8192);  // no allocation while the space is taken
+    for (SIZE_T size = SIZE_T{256} << 20; size >= (SIZE_T{1} << 20) && reserved.size() < 8192;)
+        if (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) reserved.push_back(block);
+        else size /= 2;
     main.Click(IDC_SHA1);
     const int threadsAfter = ThreadCount();
     for (void* block : reserved) VirtualFree(block, 0, MEM_RELEASE);

@@ -37,14 +37,6 @@ bool Drop(MainWindow& main, const Lines& names) {
     return GlobalSize(memory) == 0;
 }
 
-// The paths the last job was asked for, read once the dialog has closed.
-Lines Requested(MainWindow& main) {
-    EXPECT_EQ(main.Close(), IDCANCEL);
-    Lines names;
-    for (const WideString& entry : main.Dialog().pathList) names.emplace_back(entry.view());
-    return names;
-}
-
 // Waits for `count` lines and the end of the job that wrote them.
 Lines LinesOnceIdle(MainWindow& main, std::size_t count) {
     WaitUntil([&] { return main.PaneLines().size() >= count; });
@@ -52,12 +44,10 @@ Lines LinesOnceIdle(MainWindow& main, std::size_t count) {
     return main.PaneLines();
 }
 
-// Opens the folder browser from "..." and returns its window.
 HWND OpenBrowser(MainWindow& main) {
     PostMessageW(main.Window(), WM_COMMAND, IDC_BROWSE, reinterpret_cast<LPARAM>(main.Control(IDC_BROWSE)));
     const HWND browser = main.WaitForDialog(main.Window());
-    main.Fence();
-    return browser;
+    return main.Fence(), browser;
 }
 
 HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM from = nullptr) {
@@ -93,22 +83,30 @@ bool Browse(HWND browser, const std::wstring& path, const Lines& names, int butt
     return true;
 }
 
+// A file whose path is longer than MAX_PATH, in two nested folders of
+// 100-character names whose own paths stay short enough for Wine's browser.
+const std::wstring kLongFolder(100, L'd'), kLongName = std::wstring(60, L'f') + L".txt";
+std::wstring LongFile(const TempFolder& temp) {
+    return temp.File(kLongFolder + L"\\" + kLongFolder + L"\\" + kLongName, "abc");
+}
+
 }  // namespace
 
+// Long names arrive whole; the first name shows in the path box.
 TEST(PathInputDrop, FilesInDropOrderEmptyDropNothingFolderAndFileOneJob) {
     TempFolder temp;
-    const std::wstring c = temp.File(L"c.txt", "abc");
-    const std::wstring a = temp.File(L"a.txt", "hello");
-    const std::wstring b = temp.File(L"b.txt", "dunmo");
+    const std::wstring c = temp.File(L"c.txt", "abc"), a = temp.File(L"a.txt", "hello");
+    const std::wstring b = temp.File(L"b.txt", "dunmo"), longName = LongFile(temp);
+    ASSERT_GT(longName.size(), 260u);
     MainWindow main;
-    EXPECT_TRUE(Drop(main, {c, a, b}));
-    EXPECT_EQ(main.Text(IDC_PATH), c);
-    EXPECT_EQ(LinesOnceIdle(main, 3), (Lines{Md5Line(kMd5Abc, c), Md5Line(kMd5Hello, a), Md5Line(kMd5Dunmo, b)}));
-    EXPECT_TRUE(main.AcceptsDrops());
+    EXPECT_TRUE(Drop(main, {longName, c, a, b}));
+    EXPECT_EQ(main.Text(IDC_PATH), longName);
+    EXPECT_EQ(LinesOnceIdle(main, 4), (Lines{Md5Line(kMd5Abc, longName), Md5Line(kMd5Abc, c),
+                                             Md5Line(kMd5Hello, a), Md5Line(kMd5Dunmo, b)}));
 
     EXPECT_TRUE(Drop(main, {}));
     EXPECT_FALSE(main.Busy());
-    EXPECT_EQ(main.Text(IDC_PATH), c);
+    EXPECT_EQ(main.Text(IDC_PATH), longName);
 
     // The plain files of a list come before its folders, walked without
     // their subfolders while SubDirectory is unticked.
@@ -117,10 +115,9 @@ TEST(PathInputDrop, FilesInDropOrderEmptyDropNothingFolderAndFileOneJob) {
     temp.File(L"folder\\sub\\deeper.txt", "hello");
     Drop(main, {folder, a});
     EXPECT_EQ(main.Text(IDC_PATH), folder);
-    const Lines lines = LinesOnceIdle(main, 5);
-    EXPECT_EQ(Lines(lines.begin() + 3, lines.end()), (Lines{Md5Line(kMd5Hello, a), Md5Line(kMd5Abc, inner)}));
+    const Lines lines = LinesOnceIdle(main, 6);
+    EXPECT_EQ(Lines(lines.begin() + 4, lines.end()), (Lines{Md5Line(kMd5Hello, a), Md5Line(kMd5Abc, inner)}));
     EXPECT_EQ(main.Range(), 2);  // one job over both files
-    EXPECT_EQ(Requested(main), (Lines{folder, a}));
 }
 
 TEST(PathInputDrop, DropWhileBusyChangesNothing) {
@@ -141,40 +138,22 @@ TEST(PathInputDrop, DropWhileBusyChangesNothing) {
     ASSERT_TRUE(workerAlive) << "the job ended too soon to test a late drop";
     EXPECT_EQ(GlobalSize(late), 0u);  // released
     EXPECT_EQ(main.Text(IDC_PATH), big);
-    EXPECT_EQ(Requested(main), (Lines{big, small}));
+    EXPECT_EQ(main.Close(), IDCANCEL);  // the list the worker read is the first drop's
+    EXPECT_EQ(main.Dialog().pathList, (PathList{WideString(big), WideString(small)}));
 }
 
-TEST(PathInputLongName, DroppedAndBrowsedArrivesWhole) {
-    // Two nested folders of 100-character names: their own paths stay short
-    // enough for Wine's browser to list them.
+// A file, a long-named file reached through the tree as a user would (Wine's
+// browser selects only short paths), and a folder walked with SubDirectory.
+TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
     TempFolder temp;
-    const std::wstring folder(100, L'd'), name = std::wstring(60, L'f') + L".txt";
-    const std::wstring file = temp.File(folder + L"\\" + folder + L"\\" + name, "abc");
-    ASSERT_GT(file.size(), 260u);
-    MainWindow main;
-    Drop(main, {file});
-    EXPECT_EQ(main.Text(IDC_PATH), file);
-    EXPECT_EQ(LinesOnceIdle(main, 1), Lines{Md5Line(kMd5Abc, file)});
-    main.Type(IDC_PATH, L"");
-
-    const HWND browser = OpenBrowser(main);
-    ASSERT_NE(browser, nullptr);
-    ASSERT_TRUE(Browse(browser, temp.Path(), {folder, folder, name}, IDOK));
-    EXPECT_EQ(LinesOnceIdle(main, 2).back(), Md5Line(kMd5Abc, file));
-    EXPECT_EQ(main.Text(IDC_PATH), file);
-    EXPECT_EQ(Requested(main), Lines{file});
-}
-
-TEST(PathInputBrowse, CancelChangesNothingFileIsHashedFolderWalkedWithSubDirectory) {
-    TempFolder temp;
-    const std::wstring file = temp.File(L"chosen.txt", "abc");
+    const std::wstring file = temp.File(L"chosen.txt", "abc"), longName = LongFile(temp);
     const std::wstring folder = temp.Folder(L"tree");
     const std::wstring top = temp.File(L"tree\\top.txt", "abc");
     const std::wstring deep = temp.File(L"tree\\sub\\deep.txt", "hello");
     MainWindow main;
     main.Type(IDC_PATH, L"typed before");
 
-    HWND browser = OpenBrowser(main);
+    const HWND browser = OpenBrowser(main);
     ASSERT_NE(browser, nullptr);
     EXPECT_EQ(GetWindow(browser, GW_OWNER), main.Window());
     EXPECT_NE(FindWindowExW(browser, nullptr, L"Static", L"Please select a directory or file to hash."), nullptr);
@@ -185,16 +164,17 @@ TEST(PathInputBrowse, CancelChangesNothingFileIsHashedFolderWalkedWithSubDirecto
     EXPECT_FALSE(main.Busy());
     EXPECT_EQ(main.Text(IDC_OUTPUT), L"");
 
-    const struct {
-        std::wstring path;
-        Lines lines;
-    } cases[] = {{file, {Md5Line(kMd5Abc, file)}}, {folder, {Md5Line(kMd5Abc, top), Md5Line(kMd5Hello, deep)}}};
+    // Where the tree starts, the items then opened, the lines, the path box.
+    const std::tuple<std::wstring, Lines, Lines, std::wstring> cases[] = {
+        {file, {}, {Md5Line(kMd5Abc, file)}, file},
+        {temp.Path(), {kLongFolder, kLongFolder, kLongName}, {Md5Line(kMd5Abc, longName)}, longName},
+        {folder, {}, {Md5Line(kMd5Abc, top), Md5Line(kMd5Hello, deep)}, folder}};
     main.Click(IDC_SUBDIRECTORY);
-    for (const auto& c : cases) {
+    for (const auto& [start, items, expected, path] : cases) {
         const std::size_t before = main.PaneLines().size();
-        ASSERT_TRUE(Browse(OpenBrowser(main), c.path, {}, IDOK));
-        const Lines lines = LinesOnceIdle(main, before + c.lines.size());
-        EXPECT_EQ(Lines(lines.begin() + before, lines.end()), c.lines);
-        EXPECT_EQ(main.Text(IDC_PATH), c.path);
+        ASSERT_TRUE(Browse(OpenBrowser(main), start, items, IDOK));
+        const Lines lines = LinesOnceIdle(main, before + expected.size());
+        EXPECT_EQ(Lines(lines.begin() + before, lines.end()), expected);
+        EXPECT_EQ(main.Text(IDC_PATH), path);
     }
 }

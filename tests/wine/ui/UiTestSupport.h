@@ -103,11 +103,10 @@ public:
     }
 
     HWND Window() const { return window; }
-    // Another visible dialog of the thread (not `except`), once one appears.
+    // Another visible dialog of the thread (not `except`) once one appears, or null.
     HWND WaitForDialog(HWND except) const {
         HWND dialog = nullptr;
-        WaitUntil([&] { return (dialog = FindDialog(threadId, 0, except)) != nullptr; }, 10000);
-        return dialog;
+        return WaitUntil([&] { return (dialog = FindDialog(threadId, 0, except)) != nullptr; }, 10000) ? dialog : nullptr;
     }
     HWND Control(int id) const { return GetDlgItem(window, id); }
     std::wstring Text(int id) const { return TextOf(Control(id)); }
@@ -121,11 +120,8 @@ public:
     }
     // A mouse click on a button; returns once its command was handled.
     void Click(int id) { SendMessageW(Control(id), BM_CLICK, 0, 0); }
-    // Replaces the text of an edit box, as typing would.
-    void Type(int id, const std::wstring& text) {
-        SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    // Moves the keyboard focus to a control, as Tab would.
+    // Type replaces the text of an edit box; FocusOn moves the focus as Tab would.
+    void Type(int id, const std::wstring& text) { SetWindowTextW(Control(id), text.c_str()); }
     void FocusOn(int id) { SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(id)), TRUE); }
     // Presses and releases a key on the focused control through the dialog's
     // own message loop; returns once it has been handled.
@@ -143,7 +139,6 @@ public:
     void Fence() { Await(WM_APP); }
     void Hold() { Await(WM_APP + 1); }
     void Release() { SetEvent(released); }
-    // Closes the dialog with IDCANCEL and returns its result.
     INT_PTR Close() {
         PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
         return WaitForEnd(60000);
@@ -217,7 +212,6 @@ public:
         const bool idle = WaitUntil([this] { return !Busy(); }, 60000);
         return Fence(), idle;
     }
-    // Types `path` in the path box and presses Enter there.
     void EnterPath(const std::wstring& path) {
         Type(IDC_PATH, path);
         FocusOn(IDC_PATH);
