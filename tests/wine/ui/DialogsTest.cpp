@@ -12,6 +12,7 @@ namespace {
 
 void OpenAbout(DialogThread& ui) { OpenOwned<AboutDialog>(ui, IDD_ABOUT); }
 void OpenBase64(DialogThread& ui) { OpenOwned<Base64Dialog>(ui, IDD_BASE64); }
+void OpenMain(DialogThread& ui) { ui.Start([] { return MainDialog().RunModal(IDD_MAIN, nullptr); }); }
 
 std::wstring Converted(DialogThread& ui, const std::wstring& text, int command) {
     ui.Type(IDC_BASE64_INPUT, text);
@@ -127,7 +128,7 @@ void ExpectLanguage(const Language& language) {
 
 }  // namespace
 
-TEST(AboutBox, OkEndsWithOneEscapeAndCloseWithTwoEnterAndIdokNot) {
+TEST(Dialogs, EndWithTheirResultsAndTheAboutBoxStaysOnEnterOrIdok) {
     DialogThread ui;
     OpenAbout(ui);
     // Focus on the first tab stop (the name), where Enter becomes IDOK.
@@ -143,6 +144,7 @@ TEST(AboutBox, OkEndsWithOneEscapeAndCloseWithTwoEnterAndIdokNot) {
         {OpenAbout, [](DialogThread& ui) { PostMessageW(ui.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
         {OpenBase64, [](DialogThread& ui) { ui.PressKey(VK_ESCAPE); }, 2},
         {OpenBase64, [](DialogThread& ui) { PostMessageW(ui.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
+        {OpenMain, [](DialogThread& ui) { ui.PressKey(VK_ESCAPE); }, IDCANCEL},
     };
     for (const auto& [open, end, result] : endings) {
         if (ui.WaitForEnd(0) != -2) open(ui);

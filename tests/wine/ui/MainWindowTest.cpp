@@ -109,6 +109,8 @@ TEST(MainWindowEnter, NothingStartsOutsideThePathBoxOrForNamesThatNameNothing) {
         EXPECT_FALSE(main.Busy()) << "focus on control " << id;
     }
     EXPECT_FALSE(main.Checked(IDC_SUBDIRECTORY));
+    main.Click(IDC_SUBDIRECTORY);  // ticking it starts nothing either
+    EXPECT_FALSE(main.Busy());
     for (const std::wstring& text : {L"\"" + file + L"\"", temp / L"missing.txt", std::wstring()}) {
         main.EnterPath(text);
         EXPECT_FALSE(main.Busy());
