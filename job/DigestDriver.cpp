@@ -28,28 +28,51 @@ FileHandle HashJob::OpenForHashing(const WideString& filePath, std::uint64_t& si
 }
 
 bool HashJob::DigestFile(HANDLE file, std::uint64_t size) {
-    readBuffer.resize(std::size_t{chunksPerRead} * chunkSize);
+    const std::size_t pieceBytes = std::size_t{chunksPerRead} * chunkSize;
+    const bool overlap = size > pieceBytes && size >= readAheadBytes;
+    readBuffer.resize(overlap ? 2 * pieceBytes : pieceBytes);
+    std::uint8_t* piece = readBuffer.data();
+    std::uint8_t* nextPiece = piece + (overlap ? pieceBytes : 0);
+    const auto pieceLength = [&](std::uint64_t left) {
+        return static_cast<DWORD>(std::min<std::uint64_t>(left, pieceBytes));
+    };
+
     // Bytes appended after the open are left out: the digest is of the file
     // as long as it was then.
-    for (std::uint64_t left = size; left != 0;) {
-        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left, readBuffer.size()));
-        if (left >= chunkSize && cancelRequested) return false;
-        for (DWORD got = 0; got < wanted;) {
-            DWORD read = 0;
-            // A file that ends early was truncated meanwhile: it was not read whole.
-            if (!readFile(file, readBuffer.data() + got, wanted - got, &read, nullptr) || read == 0)
-                return false;
-            got += read;
-        }
-        // The range, the steps and the cancel checks are per chunk: a cancel
-        // is honoured before every full chunk, never before the partial last one.
-        for (DWORD done = 0; done < wanted;) {
-            const std::uint32_t length = std::min<DWORD>(chunkSize, wanted - done);
-            if (length == chunkSize && cancelRequested) return false;
-            UpdateDigest(readBuffer.data() + done, length);
-            done += length;
-        }
-        left -= wanted;
+    std::uint64_t left = size;
+    DWORD length = pieceLength(left);
+    if (!ReadPiece(file, piece, length, left)) return false;
+    while (length != 0) {
+        left -= length;
+        const DWORD nextLength = pieceLength(left);
+        const bool ahead = overlap && nextLength != 0 && readAhead.Request(readFile, file, nextPiece, nextLength);
+        bool ok = HashPiece(piece, length);
+        // Even after a cancel, the reader must be done with the buffer and the file.
+        if (ahead)
+            ok = readAhead.Wait() && ok;
+        else if (ok && nextLength != 0)
+            ok = ReadPiece(file, nextPiece, nextLength, left);
+        if (!ok) return false;
+        std::swap(piece, nextPiece);
+        length = nextLength;
+    }
+    return true;
+}
+
+bool HashJob::ReadPiece(HANDLE file, std::uint8_t* into, DWORD length, std::uint64_t left) {
+    if (left >= chunkSize && cancelRequested) return false;
+    // A file that ends early was truncated meanwhile: it was not read whole.
+    return ReadFully(readFile, file, into, length);
+}
+
+bool HashJob::HashPiece(const std::uint8_t* piece, DWORD length) {
+    // The range, the steps and the cancel checks are per chunk: a cancel is
+    // honoured before every full chunk, never before the partial last one.
+    for (DWORD done = 0; done < length;) {
+        const std::uint32_t chunk = std::min<DWORD>(chunkSize, length - done);
+        if (chunk == chunkSize && cancelRequested) return false;
+        UpdateDigest(piece + done, chunk);
+        done += chunk;
     }
     return true;
 }

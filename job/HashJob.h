@@ -12,6 +12,7 @@
 
 #include "algorithms/Md5.h"
 #include "algorithms/Sha1.h"
+#include "job/ReadAhead.h"
 #include "job/WorkerThread.h"
 #include "support/PathList.h"
 #include "support/WideString.h"
@@ -24,7 +25,6 @@ public:
     // How the job posts to its window and reads its files; tests replace them
     // to make posts fail or to change a file between two reads.
     using PostFunction = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
-    using ReadFunction = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
     HashJob();
     ~HashJob() override;
@@ -63,7 +63,8 @@ public:
     FileHandle OpenForHashing(const WideString& filePath, std::uint64_t& size);
     // Feeds the first `size` bytes of `file` to the selected digest, chunk by
     // chunk. False when a read fails, the file ends before `size` bytes (it
-    // was truncated meanwhile), or a cancel cut it short.
+    // was truncated meanwhile), or a cancel cut it short. From
+    // readAheadBytes on, the next piece is read while this one is hashed.
     bool DigestFile(HANDLE file, std::uint64_t size);
     void UpdateDigest(const void* bytes, std::uint32_t length);
     // Adds the file's result line to the lines to post: the true digest if
@@ -87,6 +88,7 @@ public:
     // Chunks read at a time: few system calls, and a buffer that stays in the
     // second-level cache.
     std::uint32_t chunksPerRead;
+    std::uint64_t readAheadBytes;
     HWND targetWindow = nullptr;
     const WideString* path = nullptr;
     const PathList* pathList = nullptr;
@@ -111,8 +113,13 @@ private:
     DWORD lastReportTick = 0;
     // Volume serial number and file index of every folder walked in this job.
     std::set<std::tuple<DWORD, DWORD, DWORD>> walkedFolders;
-    // Reused for every read.
+    // Reused for every read: one piece, or two while reading ahead.
     std::vector<std::uint8_t> readBuffer;
+    ReadAhead readAhead;
+    // Reads the next piece unless a cancel came first.
+    bool ReadPiece(HANDLE file, std::uint8_t* into, DWORD length, std::uint64_t left);
+    // Feeds a piece chunk by chunk; false when a cancel came before a full chunk.
+    bool HashPiece(const std::uint8_t* piece, DWORD length);
 };
 
 // Upper-case hex text of `count` bytes, high nibble first.
