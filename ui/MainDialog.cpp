@@ -40,14 +40,15 @@ const ExchangeRow kExchangeRows[] = {
 const int kBusySet[] = {IDC_PATH, IDC_BROWSE, IDC_ABOUT,        IDC_MD5,
                         IDC_SHA1, IDC_CRC32,  IDC_SUBDIRECTORY, IDC_BASE64};
 
-// Pending lines and steps are shown by the flush timer, and also when a message
-// arrives after kLongestDelayMs (WM_TIMER comes only while no other message
-// waits) or when kMaxPendingChars have gathered. The timer's interval grows
-// with the cost of a flush, so flushing takes at most about a fifth of the time.
+// Pending lines and steps are shown by the flush timer, a slice of lines at a
+// time, for at most kSliceBudgetMs a tick and never while the user's input
+// waits: under Wine the pane spends about 0.2 ms laying out each line, so a
+// big folder's lines shown at once would leave the window deaf for seconds.
+// WM_TIMER comes only when no other message waits, so input goes first.
 constexpr UINT_PTR kFlushTimerId = 1;
-constexpr DWORD kShortestIntervalMs = 100;
-constexpr DWORD kLongestDelayMs = 250;
-constexpr std::size_t kMaxPendingChars = 256 * 1024;
+constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
+constexpr DWORD kSliceBudgetMs = 40;
+constexpr std::size_t kSliceLines = 64;
 
 // Walks the radio group that starts at `first`: its following siblings in
 // window order up to the next WS_GROUP control, counting radio buttons only.
@@ -101,7 +102,7 @@ bool Exists(const WideString& path) {
 }  // namespace
 
 MainDialog::MainDialog(std::vector<WideString> arguments)
-    : flushIntervalMs(kShortestIntervalMs), arguments(std::move(arguments)) {}
+    : arguments(std::move(arguments)) {}
 
 MainDialog::~MainDialog() = default;
 
@@ -300,45 +301,47 @@ LRESULT MainDialog::HandleAppendText(WPARAM, LPARAM lParam) {
 
 LRESULT MainDialog::HandleFlushTimer(WPARAM wParam, LPARAM) {
     if (wParam != kFlushTimerId) return 0;
-    if (pendingText.empty() && pendingSteps == 0) {
-        // Nothing came since the last tick: no timer while the worker is quiet.
+    ShowPending();
+    if (pendingShown == pendingText.size() && pendingSteps == 0) {
+        // All shown: no timer while the worker is quiet.
         KillTimer(window, kFlushTimerId);
         flushTimerRunning = false;
-        return 0;
+        if (endingJob) EndJob();
     }
-    ShowPending();
     return 0;
 }
 
 void MainDialog::SchedulePending() {
-    if (pendingText.size() >= kMaxPendingChars || GetTickCount() - lastShownTick >= kLongestDelayMs) {
-        ShowPending();
-    } else if (!flushTimerRunning) {
-        flushTimerRunning = SetTimer(window, kFlushTimerId, flushIntervalMs, nullptr) != 0;
-        if (!flushTimerRunning) ShowPending();
-    }
+    if (flushTimerRunning) return;
+    flushTimerRunning = SetTimer(window, kFlushTimerId, kFlushIntervalMs, nullptr) != 0;
+    while (!flushTimerRunning && (pendingShown < pendingText.size() || pendingSteps != 0)) ShowPending();
 }
 
 void MainDialog::ShowPending() {
+    if (pendingSteps != 0) {
+        AdvanceBar(pendingSteps);
+        pendingSteps = 0;
+    }
     const DWORD start = GetTickCount();
-    if (!pendingText.empty()) {
+    while (pendingShown < pendingText.size()) {
+        std::size_t end = pendingShown;
+        for (std::size_t lines = 0; lines < kSliceLines && end != std::wstring::npos; ++lines)
+            end = pendingText.find(L'\n', end + 1);
+        end = end == std::wstring::npos ? pendingText.size() : end + 1;
         // The selection moves to the end and is scrolled into view, then the
         // text goes in there.
         const int length = GetWindowTextLengthW(outputPane);
         SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
         SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
-        SendMessageW(outputPane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pendingText.c_str()));
+        const std::wstring slice = pendingText.substr(pendingShown, end - pendingShown);
+        SendMessageW(outputPane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(slice.c_str()));
+        pendingShown = end;
+        if (GetTickCount() - start >= kSliceBudgetMs || HIWORD(GetQueueStatus(QS_INPUT)) != 0)
+            break;
+    }
+    if (pendingShown == pendingText.size()) {
         pendingText.clear();
-    }
-    if (pendingSteps != 0) {
-        AdvanceBar(pendingSteps);
-        pendingSteps = 0;
-    }
-    lastShownTick = GetTickCount();
-    const DWORD interval = std::max<DWORD>(kShortestIntervalMs, 4 * (lastShownTick - start));
-    if (interval != flushIntervalMs) {
-        flushIntervalMs = interval;
-        if (flushTimerRunning) SetTimer(window, kFlushTimerId, flushIntervalMs, nullptr);
+        pendingShown = 0;
     }
 }
 
@@ -358,11 +361,19 @@ void MainDialog::AdvanceBar(std::uint32_t steps) {
 }
 
 LRESULT MainDialog::HandleJobDone(WPARAM, LPARAM) {
-    ShowPending();
+    pendingSteps = 0;
     PBRANGE range{};
     SendMessageW(progressBar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
     SendMessageW(progressBar, PBM_SETPOS, static_cast<WPARAM>(range.iHigh), 0);
     job.Finish();
+    // The job ends for the user with its last line shown.
+    endingJob = true;
+    if (pendingShown == pendingText.size()) EndJob();
+    return 0;
+}
+
+void MainDialog::EndJob() {
+    endingJob = false;
     const HWND focusNow = GetFocus();
     SetBusy(false);
     DragAcceptFiles(window, TRUE);
@@ -370,12 +381,13 @@ LRESULT MainDialog::HandleJobDone(WPARAM, LPARAM) {
     // unless the user has put it somewhere else meanwhile.
     if (focusBeforeJob && focusNow == focusWhileBusy && IsWindowEnabled(focusBeforeJob))
         SetFocus(focusBeforeJob);
-    return 0;
 }
 
 LRESULT MainDialog::HandleClear(WPARAM, LPARAM) {
     // Lines received before the click are cleared with the rest.
     pendingText.clear();
+    pendingShown = 0;
     SetWindowTextW(outputPane, L"");
+    if (endingJob) EndJob();
     return 0;
 }

@@ -61,23 +61,24 @@ public:
 private:
     void ProcessCommandLine();
     bool StartJob(bool list);
-    // Shows what the worker reported since the last call: its result lines at
-    // the end of the pane, its steps on the bar.
+    // Shows what the worker reported since the last call: its steps on the
+    // bar, and its result lines at the end of the pane, as many as fit in one
+    // slice of time.
     void ShowPending();
-    // Shows pending work now if it has waited long enough, else makes sure the
-    // flush timer will.
+    // Makes sure the flush timer will show pending work.
     void SchedulePending();
     void AdvanceBar(std::uint32_t steps);
+    // Back to idle once the ended job's last line is shown.
+    void EndJob();
 
-    // The worker's lines and steps are gathered and shown a few times a second:
-    // each insertion into the pane costs time in proportion to its whole text,
-    // and each move of the bar repaints it at once, so showing them one by one
-    // would keep the window too busy to answer the user.
+    // The worker's lines and steps wait here until the flush timer shows them:
+    // each move of the bar repaints it at once, and each line costs the pane
+    // time to lay out. Lines before pendingShown are in the pane already.
     std::wstring pendingText;
+    std::size_t pendingShown = 0;
     std::uint32_t pendingSteps = 0;
     bool flushTimerRunning = false;
-    DWORD lastShownTick = 0;
-    DWORD flushIntervalMs;
+    bool endingJob = false;
 
     std::vector<WideString> arguments;
     // Where the focus was when the running job started, and where disabling
