@@ -6,12 +6,7 @@
 using namespace jobtest;
 using HashJobRuns = JobTest;
 
-
 TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
-    // Views start at multiples of the chunk size, so it must be the granularity.
-    SYSTEM_INFO info;
-    ::GetSystemInfo(&info);
-    ASSERT_EQ(job.chunkSize, info.dwAllocationGranularity);
     const std::wstring abc = temp.File(L"abc.txt", "abc");
     const std::wstring empty = temp.File(L"empty.txt", "");
     const std::tuple<DigestAlgorithm, const wchar_t*, const wchar_t*> known[] = {
@@ -36,14 +31,17 @@ TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
         for (DigestAlgorithm algorithm : AllAlgorithms)
             EXPECT_EQ(RunPath(algorithm, file), OneFile(3 + extra, ExpectedLine(algorithm, bytes, file)));
     }
-    // However many chunks one read takes, each chunk is still one unit.
+    // However many chunks one read takes, read ahead on a second thread or
+    // not, each chunk is still one unit.
     const std::string odd = Pattern(5 * chunk + 7, 3);
     const std::wstring oddFile = temp.File(L"odd.bin", odd);
-    for (std::uint32_t perRead : {1u, 2u, 3u, 5u, 6u, 1000u}) {
-        job.chunksPerRead = perRead;
-        EXPECT_EQ(RunPath(DigestMd5, oddFile), OneFile(6, ExpectedLine(DigestMd5, odd, oddFile)))
-            << perRead << " chunks per read";
-    }
+    for (std::uint64_t readAhead : {0ull, ~0ull})
+        for (std::uint32_t perRead : {1u, 2u, 3u, 5u, 6u, 1000u}) {
+            job.chunksPerRead = perRead;
+            job.readAheadBytes = readAhead;
+            EXPECT_EQ(RunPath(DigestMd5, oddFile), OneFile(6, ExpectedLine(DigestMd5, odd, oddFile)))
+                << perRead << " chunks per read, read ahead from " << readAhead;
+        }
     EXPECT_FALSE(job.IsActive());
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the hashing-job tests: scratch folders and files, a window that
-// records what the worker posts, reference result lines and whole-run logs.
+// Helpers for the hashing-job tests: a window that records what the worker
+// posts, reference result lines and whole-run logs.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,75 +18,13 @@
 #include "algorithms/Sha1.h"
 #include "job/HashJob.h"
 #include "job/Messages.h"
+#include "../TestSupport.h"
 
 namespace jobtest {
+using namespace wintest;
 
 using Log = std::vector<std::wstring>;
 inline const DigestAlgorithm AllAlgorithms[] = {DigestMd5, DigestSha1, DigestCrc32};
-
-// Names in a folder in the platform's listing order (never sorted).
-struct Listing {
-    std::vector<std::wstring> files, folders;
-};
-inline Listing ListFolder(const std::wstring& folder) {
-    Listing listing;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*.*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return listing;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            listing.files.push_back(name);
-        else if (name != L"." && name != L"..")
-            listing.folders.push_back(name);
-    } while (::FindNextFileW(find, &entry));
-    ::FindClose(find);
-    return listing;
-}
-
-// A fresh folder under the temp folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        static std::atomic<int> serial{0};
-        path_ = std::wstring(temp) + L"dunmo-job-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                std::to_wstring(++serial);
-        ::CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() { RemoveTree(path_); }
-
-    const std::wstring& Path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-    std::wstring Folder(const std::wstring& name) const {
-        const std::wstring full = *this / name;
-        EXPECT_TRUE(::CreateDirectoryW(full.c_str(), nullptr)) << "cannot create folder";
-        return full;
-    }
-    std::wstring File(const std::wstring& name, const std::string& bytes) const {
-        const std::wstring full = *this / name;
-        WriteFileBytes(full, bytes);
-        return full;
-    }
-
-    static void WriteFileBytes(const std::wstring& full, const std::string& bytes) {
-        HANDLE file = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot create file";
-        DWORD written = 0;
-        EXPECT_TRUE(bytes.empty() ||
-                    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-        ::CloseHandle(file);
-    }
-    static void RemoveTree(const std::wstring& folder) {
-        for (const std::wstring& name : ListFolder(folder).files) ::DeleteFileW((folder + L"\\" + name).c_str());
-        for (const std::wstring& name : ListFolder(folder).folders) RemoveTree(folder + L"\\" + name);
-        ::RemoveDirectoryW(folder.c_str());
-    }
-
-private:
-    std::wstring path_;
-};
 
 inline std::wstring Steps(std::uint64_t count) { return L"step x" + std::to_wstring(count); }
 inline std::wstring Range(std::uint64_t count) { return L"range " + std::to_wstring(count); }
@@ -173,6 +111,7 @@ inline std::wstring Line(const std::wstring& digest, const std::wstring& path) {
 inline std::wstring ExpectedLine(DigestAlgorithm algorithm, const std::string& bytes, const std::wstring& path) {
     const auto size = static_cast<std::uint32_t>(bytes.size());
     std::uint8_t digest[20];
+    wchar_t text[64];
     if (algorithm == DigestMd5) {
         Md5Context context;
         Md5Init(context);
@@ -187,26 +126,14 @@ inline std::wstring ExpectedLine(DigestAlgorithm algorithm, const std::string& b
         Sha1Final(context, digest);
         return Line(L"[SHA-1] " + std::wstring(BytesToHex(digest, 20).view()), path);
     }
-    wchar_t crc[20];
-    std::swprintf(crc, 20, L"[CRC32] %08X", static_cast<unsigned>(Crc32Update(0, bytes.data(), size)));
-    return Line(crc, path);
+    std::swprintf(text, 64, L"[CRC32] %08X", static_cast<unsigned>(Crc32Update(0, bytes.data(), size)));
+    return Line(text, path);
 }
 // The line of a file that could not be read whole.
 inline std::wstring ZeroLine(DigestAlgorithm algorithm, const std::wstring& path) {
     const wchar_t* prefix[] = {L"[MD5] ", L"[SHA-1] ", L"[CRC32] "};
     const std::size_t digits[] = {32, 40, 8};
     return Line(prefix[algorithm] + std::wstring(digits[algorithm], L'0'), path);
-}
-
-// Bytes that differ from chunk to chunk, so a chunk fed twice or skipped shows.
-inline std::string Pattern(std::size_t size, std::uint32_t seed = 1) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = seed;
-    for (char& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<char>(state >> 24);
-    }
-    return bytes;
 }
 
 // The log of a one-file run: its chunk count, a step per chunk, its line, done.

@@ -107,25 +107,30 @@ TEST_F(HashJobHostile, FileChangedBetweenTwoChunksIsReadAsItWasAtOpen) {
         change = std::move(what);
         readsBeforeChange = 2;
     };
-    // Truncated: the file was not read whole.
-    changeAtSecondRead([&] { Resize(path, chunk + chunk / 2); });
-    EXPECT_EQ(RunPath(DigestMd5, path), (Log{Range(4), Steps(1), ZeroLine(DigestMd5, path), L"done"}));
-    const std::wstring other = temp.File(L"other.bin", "other");
-    changeAtSecondRead([&] { Resize(path, 0); });
-    EXPECT_EQ(RunList(DigestMd5, Paths({path, other})),
-              (Log{Range(2), ZeroLine(DigestMd5, path), Steps(1), ExpectedLine(DigestMd5, "other", other), Steps(1),
-                   L"done"}));
-    // Grown: the digest of the bytes it had at open.
-    changeAtSecondRead([&] { Resize(path, 6 * chunk); });
-    EXPECT_EQ(RunPath(DigestSha1, path), OneFile(4, ExpectedLine(DigestSha1, bytes, path)));
-    // Deleted while open: whatever reading gives, and the job ends normally.
-    changeAtSecondRead([&] { EXPECT_TRUE(::DeleteFileW(path.c_str())); });
-    const Log deleted = RunPath(DigestCrc32, path);
-    ASSERT_EQ(deleted.size(), 4u);
-    EXPECT_EQ(deleted.front(), Range(4));
-    EXPECT_TRUE(deleted[2] == ExpectedLine(DigestCrc32, bytes, path) || deleted[2] == ZeroLine(DigestCrc32, path))
-        << deleted[2];
-    EXPECT_EQ(deleted.back(), L"done");
+    // Read ahead on a second thread or not, the reads stay in file order.
+    for (std::uint64_t readAhead : {~0ull, 0ull}) {
+        SCOPED_TRACE(readAhead ? "reading in turn" : "reading ahead");
+        job.readAheadBytes = readAhead;
+        // Truncated: the file was not read whole.
+        changeAtSecondRead([&] { Resize(path, chunk + chunk / 2); });
+        EXPECT_EQ(RunPath(DigestMd5, path), (Log{Range(4), Steps(1), ZeroLine(DigestMd5, path), L"done"}));
+        const std::wstring other = temp.File(L"other.bin", "other");
+        changeAtSecondRead([&] { Resize(path, 0); });
+        EXPECT_EQ(RunList(DigestMd5, Paths({path, other})),
+                  (Log{Range(2), ZeroLine(DigestMd5, path), Steps(1), ExpectedLine(DigestMd5, "other", other), Steps(1),
+                       L"done"}));
+        // Grown: the digest of the bytes it had at open.
+        changeAtSecondRead([&] { Resize(path, 6 * chunk); });
+        EXPECT_EQ(RunPath(DigestSha1, path), OneFile(4, ExpectedLine(DigestSha1, bytes, path)));
+        // Deleted while open: whatever reading gives, and the job ends normally.
+        changeAtSecondRead([&] { EXPECT_TRUE(::DeleteFileW(path.c_str())); });
+        const Log deleted = RunPath(DigestCrc32, path);
+        ASSERT_EQ(deleted.size(), 4u);
+        EXPECT_EQ(deleted.front(), Range(4));
+        EXPECT_TRUE(deleted[2] == ExpectedLine(DigestCrc32, bytes, path) || deleted[2] == ZeroLine(DigestCrc32, path))
+            << deleted[2];
+        EXPECT_EQ(deleted.back(), L"done");
+    }
 }
 
 TEST_F(HashJobHostile, FileHeldOpenForWritingByAnotherProgramIsHashed) {
