@@ -8,6 +8,9 @@
 //                               file of the folder must have exactly one line
 //   bench_compare floor PATH    a plain open/read/close walk of the folder, in a
 //                               child process so that it pays the same start-up
+//   bench_compare close PATH    Dunmo started on PATH and closed (as by Esc) as
+//                               soon as it is busy, and again 0.3 s and 1 s later:
+//                               the time from the close to the end of the process
 //
 // Each case prints "result CASE SECONDS WORST_ANSWER_MS DETAIL" where DETAIL is
 // the digest (file), "LINES/FILES ok|BAD" (folder) or the files read (floor).
@@ -148,6 +151,14 @@ public:
         return clicked;
     }
 
+    // Closes the window as Esc does; the seconds until the process has ended.
+    double Close() {
+        const double asked = Now();
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        if (WaitForSingleObject(process, 60000) != WAIT_OBJECT_0) Fail("Dunmo.exe did not end");
+        return Now() - asked;
+    }
+
     std::wstring Text() {
         std::wstring text(static_cast<std::size_t>(Ask(pane, WM_GETTEXTLENGTH)) + 1, L'\0');
         DWORD_PTR copied = 0;
@@ -242,6 +253,19 @@ void Folder(const std::wstring& program, const std::wstring& folder) {
            std::to_wstring(lines) + L"/" + std::to_wstring(files) + (ok ? L" ok" : L" BAD"));
 }
 
+void Close(const std::wstring& program, const std::wstring& path) {
+    for (const double delay : {0.0, 0.3, 1.0}) {
+        Dunmo dunmo(program, path);
+        const double busy = dunmo.WaitUntil([&] { return dunmo.Busy(); });
+        dunmo.WaitUntil([&] { return Now() - busy >= delay; });
+        const long lines = dunmo.Lines();
+        const double closing = dunmo.Close();
+        char name[32];
+        std::snprintf(name, sizeof name, "close-after-%.1fs", delay);
+        Report(name, closing, dunmo.worst, std::to_wstring(lines) + L" lines shown");
+    }
+}
+
 void Floor(const std::wstring& self, const std::wstring& folder) {
     const double started = Now();
     const HANDLE child = Launch(self, L"read \"" + folder + L"\"", nullptr);
@@ -257,7 +281,7 @@ void Floor(const std::wstring& self, const std::wstring& folder) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) {
-        std::fputs("usage: bench_compare file|folder|floor PATH\n", stderr);
+        std::fputs("usage: bench_compare file|folder|floor|close PATH\n", stderr);
         return 1;
     }
     const std::wstring mode = argv[1], path = argv[2];
@@ -272,6 +296,8 @@ int wmain(int argc, wchar_t** argv) {
 
     if (mode == L"file") {
         File(dunmo, path);
+    } else if (mode == L"close") {
+        Close(dunmo, path);
     } else if (mode == L"folder") {
         Folder(dunmo, path);
     } else if (mode == L"floor") {
