@@ -169,27 +169,35 @@ inline std::vector<std::wstring> Walk(const std::wstring& folder, bool subfolder
 // A scratch folder, a recording window and a job, with whole runs to the end.
 class JobTest : public testing::Test {
 protected:
-    // Runs one request to its end and returns what the window received.
+    // Runs one request to its end and returns what the window received. The
+    // files named must be closed again: only then can they be opened alone.
     template <typename Start>
-    Log Run(Start start) {
+    Log Run(Start start, const PathList& named) {
         sink.Clear();
         EXPECT_TRUE(start());
         EXPECT_TRUE(sink.WaitFor()) << "no UM_JOB_DONE";
         job.Finish();
         sink.Drain();
+        for (const WideString& path : expectClosed ? named : PathList{}) {
+            const HANDLE alone = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            EXPECT_TRUE(alone != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION)
+                << "left open: " << path.c_str();
+            if (alone != INVALID_HANDLE_VALUE) ::CloseHandle(alone);
+        }
         return sink.log;
     }
     Log RunPath(DigestAlgorithm algorithm, std::wstring_view path, bool subfolders = false) {
-        const WideString held(path);
-        return Run([&] { return job.StartPath(algorithm, subfolders, sink.window, held); });
+        const PathList held{WideString(path)};
+        return Run([&] { return job.StartPath(algorithm, subfolders, sink.window, held.front()); }, held);
     }
     Log RunList(DigestAlgorithm algorithm, const PathList& paths) {
-        return Run([&] { return job.StartList(algorithm, false, sink.window, paths); });
+        return Run([&] { return job.StartList(algorithm, false, sink.window, paths); }, paths);
     }
 
     TempFolder temp;
     Sink sink;
     HashJob job;
+    bool expectClosed = true;  // false while the test itself holds a file open
 };
 
 }  // namespace jobtest

@@ -138,6 +138,7 @@ TEST_F(HashJobHostile, FileHeldOpenForWritingByAnotherProgramIsHashed) {
     HANDLE writer = ::CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    expectClosed = false;
     EXPECT_EQ(RunPath(DigestSha1, log), OneFile(1, ExpectedLine(DigestSha1, "line one\n", log)));
     ::CloseHandle(writer);
 }
