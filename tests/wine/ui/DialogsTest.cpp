@@ -23,11 +23,8 @@ std::wstring Converted(DialogThread& ui, const std::wstring& text, int command) 
 // After each command the input has the focus with all of its text selected.
 void ExpectInputSelected(const DialogThread& ui) {
     EXPECT_EQ(ui.Focus(), ui.Control(IDC_BASE64_INPUT));
-    DWORD start = 99, end = 99;
-    SendMessageW(ui.Control(IDC_BASE64_INPUT), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
-    EXPECT_EQ(start, 0u);
-    EXPECT_EQ(end, ui.Text(IDC_BASE64_INPUT).size());
+    EXPECT_EQ(SendMessageW(ui.Control(IDC_BASE64_INPUT), EM_GETSEL, 0, 0),
+              MAKELRESULT(0, ui.Text(IDC_BASE64_INPUT).size()));
 }
 
 RECT RectOf(HWND window) {
@@ -173,6 +170,7 @@ TEST(DialogPlacement, CentredOnTheOwnerAndKeptInsideTheWorkArea) {
 
 // A command from its button, or from Enter on the focused control: Enter
 // encodes only from the input, on a button it is that button's command.
+// Empty input changes nothing, not even the focus.
 TEST(Base64Tool, ConvertsBothWaysLeavingTheInputSelected) {
     DialogThread ui;
     OpenBase64(ui);
@@ -180,19 +178,21 @@ TEST(Base64Tool, ConvertsBothWaysLeavingTheInputSelected) {
     const std::tuple<const wchar_t*, int, bool, const wchar_t*> cases[] = {
         {L"abc", IDC_ENCODE, false, L"YWJj"}, {L"YWJj", IDC_DECODE, false, L"abc"},
         {L"YQ==", IDC_DECODE, false, L"a"},  // replaced, never appended to
-        {L"YWJ=j", IDC_DECODE, false, L"abc"}, {L" YW\tJj ", IDC_DECODE, false, L"abc"},
+        {L" YW\tJj ", IDC_DECODE, false, L"abc"},
         {L"AAAA", IDC_DECODE, false, L""},  // three zero bytes show as nothing
         {L"YQBi", IDC_DECODE, false, L"a"},  // the text ends at the first zero byte
         {L"!!!", IDC_DECODE, false, L""}, {L"YWJj", IDC_BASE64_INPUT, true, L"WVdKag=="},
         {L"abc", IDC_BASE64_OUTPUT, true, L"WVdKag=="}, {L"YWJj", IDC_DECODE, true, L"abc"},
+        {L"", IDC_ENCODE, true, L"abc"}, {L"", IDC_DECODE, true, L"abc"}, {L"", IDC_BASE64_INPUT, true, L"abc"},
     };
     for (const auto& [input, control, enter, output] : cases) {
         ui.Type(IDC_BASE64_INPUT, input);
         if (enter) ui.FocusOn(control), ui.PressKey(VK_RETURN);
         else ui.Click(control);
         EXPECT_EQ(ui.Text(IDC_BASE64_OUTPUT), output) << input;
-        EXPECT_EQ(ui.Focus(), ui.Control(control == IDC_BASE64_OUTPUT ? control : IDC_BASE64_INPUT));
-        if (control != IDC_BASE64_OUTPUT) ExpectInputSelected(ui);  // Enter on the output does nothing
+        // Enter on the output does nothing.
+        if (*input && control != IDC_BASE64_OUTPUT) ExpectInputSelected(ui);
+        else EXPECT_EQ(ui.Focus(), ui.Control(control)) << input;
     }
     // Long input is converted whole.
     const std::wstring text = std::wstring(10000, L'x') + L"\u00e9";
@@ -200,14 +200,6 @@ TEST(Base64Tool, ConvertsBothWaysLeavingTheInputSelected) {
     ASSERT_EQ(encoded.size(), 4u * ((text.size() + 2) / 3));
     EXPECT_EQ(encoded.substr(0, 8), L"eHh4eHh4");
     EXPECT_EQ(Converted(ui, encoded, IDC_DECODE), text);
-
-    // Empty input changes nothing, not even the focus.
-    ui.Type(IDC_BASE64_INPUT, L"");
-    ui.FocusOn(IDC_BASE64_OUTPUT);
-    SendMessageW(ui.Window(), WM_COMMAND, IDC_ENCODE, 0);
-    SendMessageW(ui.Window(), WM_COMMAND, IDC_DECODE, 0);
-    EXPECT_EQ(ui.Text(IDC_BASE64_OUTPUT), text);
-    EXPECT_EQ(ui.Focus(), ui.Control(IDC_BASE64_OUTPUT));
     EXPECT_EQ(ui.WaitForEnd(0), -2);
 }
 

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <memory>
@@ -65,7 +66,7 @@ inline HWND FindDialog(DWORD threadId, DWORD processId, HWND except = nullptr) {
 // window on that thread lets the test fence and hold the thread's queue.
 class DialogThread {
 public:
-    virtual ~DialogThread() { Stop(); }
+    ~DialogThread() { Stop(); }
 
     // Runs `body` (which runs the dialog and returns its result) on a new
     // thread; returns once its first dialog is shown or the body has returned.
@@ -103,15 +104,9 @@ public:
     }
 
     HWND Window() const { return window; }
-    // Another visible dialog of the thread (not `except`) once one appears, or null.
-    HWND WaitForDialog(HWND except) const {
-        HWND dialog = nullptr;
-        return WaitUntil([&] { return (dialog = FindDialog(threadId, 0, except)) != nullptr; }, 10000) ? dialog : nullptr;
-    }
     HWND Control(int id) const { return GetDlgItem(window, id); }
     std::wstring Text(int id) const { return TextOf(Control(id)); }
     bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
-    bool Checked(int id) const { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     // The control holding the thread's keyboard focus.
     HWND Focus() const {
         GUITHREADINFO info{};
@@ -192,15 +187,15 @@ void OpenOwned(DialogThread& ui, WORD id, RECT owner = {200, 150, 600, 450}) {
 }
 
 // The real main dialog, constructed with the program's path then `arguments`.
+// Its thread shares the dialog object, so the object outlives the modal run.
 class MainWindow : public DialogThread {
 public:
     explicit MainWindow(const Lines& arguments = {}) {
         std::vector<WideString> argv{WideString(L"Dunmo.exe")};
         for (const std::wstring& argument : arguments) argv.emplace_back(argument);
-        dialog = std::make_unique<MainDialog>(std::move(argv));
-        Start([this] { return dialog->RunModal(IDD_MAIN, nullptr); });
+        dialog = std::make_shared<MainDialog>(std::move(argv));
+        Start([dialog = dialog] { return dialog->RunModal(IDD_MAIN, nullptr); });
     }
-    ~MainWindow() override { Stop(); }
 
     Lines PaneLines() const { return SplitLines(Text(IDC_OUTPUT)); }
     int Range() const { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0)); }
@@ -221,8 +216,23 @@ public:
     MainDialog& Dialog() { return *dialog; }
 
 private:
-    std::unique_ptr<MainDialog> dialog;
+    std::shared_ptr<MainDialog> dialog;
 };
+
+// A drop as the shell builds it: a DROPFILES header in movable global memory,
+// then each wide name with its terminator, then one more terminator.
+inline HGLOBAL MakeDrop(const Lines& names) {
+    std::size_t units = names.empty() ? 2 : 1;
+    for (const std::wstring& name : names) units += name.size() + 1;
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    auto* next = reinterpret_cast<wchar_t*>(header + 1);
+    for (const std::wstring& name : names) next += name.copy(next, name.size()) + 1;
+    GlobalUnlock(memory);
+    return memory;
+}
 
 inline std::wstring Md5Line(const wchar_t* md5, const std::wstring& path) {
     return L"[MD5] " + std::wstring(md5) + L" - " + path;
