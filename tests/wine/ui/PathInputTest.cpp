@@ -12,15 +12,6 @@ namespace {
 constexpr wchar_t kMd5Hello[] = L"5D41402ABC4B2A76B9719D911017C592";
 constexpr wchar_t kMd5Dunmo[] = L"786107F4D4790BD2E83325D84DA66085";
 
-// Posts a drop and waits until it has been handled; whether the handler
-// released the drop's memory.
-bool Drop(MainWindow& main, const Lines& names) {
-    const HGLOBAL memory = MakeDrop(names);
-    EXPECT_TRUE(PostMessageW(main.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0));
-    main.Fence();
-    return GlobalSize(memory) == 0;
-}
-
 HWND OpenBrowser(MainWindow& main) {
     PostMessageW(main.Window(), WM_COMMAND, IDC_BROWSE, reinterpret_cast<LPARAM>(main.Control(IDC_BROWSE)));
     const DWORD thread = GetWindowThreadProcessId(main.Window(), nullptr);
@@ -78,13 +69,13 @@ TEST(PathInputDrop, FilesInDropOrderEmptyDropNothingFolderAndFileOneJob) {
     const std::wstring b = temp.File(L"b.txt", "dunmo"), longName = LongFile(temp);
     ASSERT_GT(longName.size(), 260u);
     MainWindow main;
-    EXPECT_TRUE(Drop(main, {longName, c, a, b}));
+    EXPECT_TRUE(main.Drop({longName, c, a, b}));
     EXPECT_EQ(main.Text(IDC_PATH), longName);
     ASSERT_TRUE(main.WaitIdle());
     EXPECT_EQ(main.PaneLines(), (Lines{Md5Line(kMd5Abc, longName), Md5Line(kMd5Abc, c), Md5Line(kMd5Hello, a),
                                        Md5Line(kMd5Dunmo, b)}));
 
-    EXPECT_TRUE(Drop(main, {}));
+    EXPECT_TRUE(main.Drop({}));
     EXPECT_FALSE(main.Busy());
     EXPECT_EQ(main.Text(IDC_PATH), longName);
 
@@ -94,15 +85,16 @@ TEST(PathInputDrop, FilesInDropOrderEmptyDropNothingFolderAndFileOneJob) {
     const std::wstring inner = temp.File(L"folder\\inner.txt", "abc");
     temp.File(L"folder\\sub\\deeper.txt", "hello");
     main.Click(IDC_CLEAR);
-    Drop(main, {folder, a});
+    main.Drop({folder, a});
     EXPECT_EQ(main.Text(IDC_PATH), folder);
     ASSERT_TRUE(main.WaitIdle());
     EXPECT_EQ(main.PaneLines(), (Lines{Md5Line(kMd5Hello, a), Md5Line(kMd5Abc, inner)}));
     EXPECT_EQ(main.Range(), 2);  // one job over both files
 }
 
-// A file, a long-named file reached through the tree as a user would (Wine's
-// browser selects only short paths), and a folder walked with SubDirectory.
+// Cancel, then a file, a long-named file reached through the tree as a user
+// would (Wine's browser selects only short paths), and a folder walked with
+// SubDirectory.
 TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
     TempFolder temp;
     const std::wstring file = temp.File(L"chosen.txt", "abc"), longName = LongFile(temp);
@@ -111,29 +103,21 @@ TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
     const std::wstring deep = temp.File(L"tree\\sub\\deep.txt", "hello");
     MainWindow main;
     main.Type(IDC_PATH, L"typed before");
-
-    const HWND browser = OpenBrowser(main);
-    ASSERT_NE(browser, nullptr);
-    EXPECT_EQ(GetWindow(browser, GW_OWNER), main.Window());
-    EXPECT_NE(FindWindowExW(browser, nullptr, L"Static", L"Please select a directory or file to hash."), nullptr);
-    ASSERT_TRUE(Browse(browser, file, {}, IDCANCEL));
-    main.Fence();
-    EXPECT_FALSE(IsWindow(browser));
-    EXPECT_EQ(main.Text(IDC_PATH), L"typed before");
-    EXPECT_FALSE(main.Busy());
-    EXPECT_EQ(main.Text(IDC_OUTPUT), L"");
-
-    // Where the tree starts, the items then opened, the lines, the path box.
-    const std::tuple<std::wstring, Lines, Lines, std::wstring> cases[] = {
-        {file, {}, {Md5Line(kMd5Abc, file)}, file},
-        {temp.Path(), {kLongFolder, kLongFolder, kLongName}, {Md5Line(kMd5Abc, longName)}, longName},
-        {folder, {}, {Md5Line(kMd5Abc, top), Md5Line(kMd5Hello, deep)}, folder}};
     main.Click(IDC_SUBDIRECTORY);
-    for (const auto& [start, items, expected, path] : cases) {
+    // Where the tree starts, the items then opened, the button, the lines, the path box.
+    const std::tuple<std::wstring, Lines, int, Lines, std::wstring> cases[] = {
+        {file, {}, IDCANCEL, {}, L"typed before"},
+        {file, {}, IDOK, {Md5Line(kMd5Abc, file)}, file},
+        {temp.Path(), {kLongFolder, kLongFolder, kLongName}, IDOK, {Md5Line(kMd5Abc, longName)}, longName},
+        {folder, {}, IDOK, {Md5Line(kMd5Abc, top), Md5Line(kMd5Hello, deep)}, folder}};
+    for (const auto& [start, items, button, expected, path] : cases) {
         main.Click(IDC_CLEAR);
-        ASSERT_TRUE(Browse(OpenBrowser(main), start, items, IDOK));
-        // The job starts once the browser has gone.
-        WaitUntil([&] { return main.PaneLines().size() >= expected.size(); });
+        const HWND browser = OpenBrowser(main);
+        EXPECT_EQ(GetWindow(browser, GW_OWNER), main.Window());
+        EXPECT_NE(FindWindowExW(browser, nullptr, L"Static", L"Please select a directory or file to hash."), nullptr);
+        ASSERT_TRUE(Browse(browser, start, items, button));
+        // A job starts once the browser has gone.
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser) && main.PaneLines().size() >= expected.size(); }));
         ASSERT_TRUE(main.WaitIdle());
         EXPECT_EQ(main.PaneLines(), expected);
         EXPECT_EQ(main.Text(IDC_PATH), path);

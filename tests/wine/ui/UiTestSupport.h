@@ -134,10 +134,6 @@ public:
     void Fence() { Await(WM_APP); }
     void Hold() { Await(WM_APP + 1); }
     void Release() { SetEvent(released); }
-    INT_PTR Close() {
-        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-        return WaitForEnd(60000);
-    }
     // Waits for the body to return; its result, or -2 on timeout.
     INT_PTR WaitForEnd(DWORD timeoutMs) {
         return WaitForSingleObject(ended, timeoutMs) == WAIT_OBJECT_0 ? result : -2;
@@ -186,6 +182,21 @@ void OpenOwned(DialogThread& ui, WORD id, RECT owner = {200, 150, 600, 450}) {
     });
 }
 
+// A drop as the shell builds it: a DROPFILES header in movable global memory,
+// then each wide name with its terminator, then one more terminator.
+inline HGLOBAL MakeDrop(const Lines& names) {
+    std::size_t units = names.empty() ? 2 : 1;
+    for (const std::wstring& name : names) units += name.size() + 1;
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    auto* next = reinterpret_cast<wchar_t*>(header + 1);
+    for (const std::wstring& name : names) next += name.copy(next, name.size()) + 1;
+    GlobalUnlock(memory);
+    return memory;
+}
+
 // The real main dialog, constructed with the program's path then `arguments`.
 // Its thread shares the dialog object, so the object outlives the modal run.
 class MainWindow : public DialogThread {
@@ -201,7 +212,6 @@ public:
     int Range() const { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0)); }
     int Position() const { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
     bool Busy() const { return !Enabled(IDC_BROWSE); }
-    bool AcceptsDrops() const { return (GetWindowLongW(Window(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; }
     // Waits until no job runs ("..." enabled again), then fences.
     bool WaitIdle() {
         const bool idle = WaitUntil([this] { return !Busy(); }, 60000);
@@ -212,27 +222,20 @@ public:
         FocusOn(IDC_PATH);
         PressKey(VK_RETURN);
     }
+    // Posts a drop and waits until it has been handled; whether the handler
+    // released the drop's memory.
+    bool Drop(const Lines& names) {
+        const HGLOBAL memory = MakeDrop(names);
+        EXPECT_TRUE(PostMessageW(Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0));
+        Fence();
+        return GlobalSize(memory) == 0;
+    }
     // The dialog object; read its fields only once the modal run has ended.
     MainDialog& Dialog() { return *dialog; }
 
 private:
     std::shared_ptr<MainDialog> dialog;
 };
-
-// A drop as the shell builds it: a DROPFILES header in movable global memory,
-// then each wide name with its terminator, then one more terminator.
-inline HGLOBAL MakeDrop(const Lines& names) {
-    std::size_t units = names.empty() ? 2 : 1;
-    for (const std::wstring& name : names) units += name.size() + 1;
-    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
-    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
-    auto* next = reinterpret_cast<wchar_t*>(header + 1);
-    for (const std::wstring& name : names) next += name.copy(next, name.size()) + 1;
-    GlobalUnlock(memory);
-    return memory;
-}
 
 inline std::wstring Md5Line(const wchar_t* md5, const std::wstring& path) {
     return L"[MD5] " + std::wstring(md5) + L" - " + path;
