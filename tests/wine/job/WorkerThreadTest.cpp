@@ -9,7 +9,6 @@
 #include "job/WorkerThread.h"
 
 namespace {
-
 class CountingThread : public WorkerThread {
 public:
     void Run() override {
@@ -18,44 +17,36 @@ public:
         if (throwInRun) throw std::runtime_error("escaped Run");
     }
     bool HasHandles() const { return thread && stopEvent; }
-
     std::atomic<int> runs{0};
     std::atomic<bool> sawStopEvent{false};
     DWORD waitForStopMs = 0;
     bool throwInRun = false;
 };
-
 }  // namespace
 
-TEST(WorkerThread, StartSuspendedThenStopRunsToTheEndOnceAndStopTwiceDoesNothing) {
+TEST(WorkerThread, RunsOncePerStartOnlyAfterResumeAndStopWaitsForIt) {
     CountingThread worker;
     ASSERT_TRUE(worker.Start(true));
-    EXPECT_TRUE(worker.HasHandles());
     ::Sleep(50);
     EXPECT_EQ(worker.runs, 0) << "Run began before Resume";
-    worker.Stop();
+    worker.Stop();  // resumes a suspended thread and waits for its end
     EXPECT_EQ(worker.runs, 1);
     EXPECT_FALSE(worker.HasHandles());
     worker.Stop();
     EXPECT_EQ(worker.runs, 1);
-    worker.Resume();  // no thread: the platform call fails, nothing happens
-    worker.Suspend();
-}
 
-TEST(WorkerThread, StartedRunningNeedsNoResumeAndStopSignalsTheEvent) {
-    CountingThread worker;
+    // Started running, it needs no Resume, and Stop signals the event that Run waits for.
     worker.waitForStopMs = 30000;
     ASSERT_TRUE(worker.Start(false));
-    for (int wait = 0; wait < 1000 && worker.runs == 0; ++wait) ::Sleep(5);
-    EXPECT_EQ(worker.runs, 1);
-    worker.Stop();  // Run waits for the stop event, so this returns only if Stop signals it
+    for (int wait = 0; wait < 1000 && worker.runs == 1; ++wait) ::Sleep(5);
+    worker.Stop();
+    EXPECT_EQ(worker.runs, 2);
     EXPECT_TRUE(worker.sawStopEvent);
-}
 
-TEST(WorkerThread, EachStartRunsANewThreadAndAnEscapingExceptionEndsItQuietly) {
-    CountingThread worker;
+    // An exception escaping Run ends its thread quietly; the next start gets a new one.
+    worker.waitForStopMs = 0;
     worker.throwInRun = true;
-    for (int request = 1; request <= 3; ++request) {
+    for (int request = 3; request <= 4; ++request) {
         ASSERT_TRUE(worker.Start(true));
         worker.Resume();
         worker.Stop();
