@@ -12,14 +12,6 @@ namespace {
 constexpr wchar_t kMd5Hello[] = L"5D41402ABC4B2A76B9719D911017C592";
 constexpr wchar_t kMd5Dunmo[] = L"786107F4D4790BD2E83325D84DA66085";
 
-HWND OpenBrowser(MainWindow& main) {
-    PostMessageW(main.Window(), WM_COMMAND, IDC_BROWSE, reinterpret_cast<LPARAM>(main.Control(IDC_BROWSE)));
-    const DWORD thread = GetWindowThreadProcessId(main.Window(), nullptr);
-    HWND browser = nullptr;
-    WaitUntil([&] { return (browser = FindDialog(thread, 0, main.Window())) != nullptr; });
-    return main.Fence(), browser;
-}
-
 HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM from = nullptr) {
     return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(from)));
 }
@@ -30,11 +22,10 @@ std::wstring ItemText(HWND tree, HTREEITEM item) {
     return text;
 }
 
-// Selects `path` in the browser's tree (Wine's browser ignores its edit
-// field and takes only a short path), then opens the selected folder's
-// children `names` one by one as a user clicking through the tree would,
-// then presses `button`. A browser still filling its tree may miss the first
-// request, so that is repeated until the tree shows the item selected.
+// Selects `path` in the browser's tree (Wine's takes only a short path and
+// ignores its edit field; while it fills the tree it may miss the request, so
+// that is repeated), opens the children `names` one by one as a user would,
+// then presses `button`.
 bool Browse(HWND browser, const std::wstring& path, const Lines& names, int button) {
     const HWND tree = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
     if (!WaitUntil([&] {
@@ -92,9 +83,8 @@ TEST(PathInputDrop, FilesInDropOrderEmptyDropNothingFolderAndFileOneJob) {
     EXPECT_EQ(main.Range(), 2);  // one job over both files
 }
 
-// Cancel, then a file, a long-named file reached through the tree as a user
-// would (Wine's browser selects only short paths), and a folder walked with
-// SubDirectory.
+// Cancel, then a file, a long-named file reached through the tree, and a
+// folder walked with SubDirectory.
 TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
     TempFolder temp;
     const std::wstring file = temp.File(L"chosen.txt", "abc"), longName = LongFile(temp);
@@ -104,6 +94,7 @@ TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
     MainWindow main;
     main.Type(IDC_PATH, L"typed before");
     main.Click(IDC_SUBDIRECTORY);
+    const DWORD thread = GetWindowThreadProcessId(main.Window(), nullptr);
     // Where the tree starts, the items then opened, the button, the lines, the path box.
     const std::tuple<std::wstring, Lines, int, Lines, std::wstring> cases[] = {
         {file, {}, IDCANCEL, {}, L"typed before"},
@@ -112,7 +103,10 @@ TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
         {folder, {}, IDOK, {Md5Line(kMd5Abc, top), Md5Line(kMd5Hello, deep)}, folder}};
     for (const auto& [start, items, button, expected, path] : cases) {
         main.Click(IDC_CLEAR);
-        const HWND browser = OpenBrowser(main);
+        PostMessageW(main.Window(), WM_COMMAND, IDC_BROWSE, reinterpret_cast<LPARAM>(main.Control(IDC_BROWSE)));
+        HWND browser = nullptr;
+        ASSERT_TRUE(WaitUntil([&] { return (browser = FindDialog(thread, 0, main.Window())) != nullptr; }));
+        main.Fence();
         EXPECT_EQ(GetWindow(browser, GW_OWNER), main.Window());
         EXPECT_NE(FindWindowExW(browser, nullptr, L"Static", L"Please select a directory or file to hash."), nullptr);
         ASSERT_TRUE(Browse(browser, start, items, button));

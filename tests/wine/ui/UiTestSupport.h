@@ -68,8 +68,8 @@ class DialogThread {
 public:
     ~DialogThread() { Stop(); }
 
-    // Runs `body` (which runs the dialog and returns its result) on a new
-    // thread; returns once its first dialog is shown or the body has returned.
+    // Runs `body` (the modal run) on a new thread; returns once its first
+    // dialog is shown or the body has returned.
     void Start(std::function<INT_PTR()> body) {
         Stop();
         ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -80,7 +80,6 @@ public:
             INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
             InitCommonControlsEx(&controls);
             helper = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-            SetWindowLongPtrW(helper, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
             SetWindowLongPtrW(helper, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HelperProcedure));
             threadId = GetCurrentThreadId();
             result = body();
@@ -91,8 +90,7 @@ public:
         WaitUntil([this] { return threadId != 0 && ((window = FindDialog(threadId, 0)) || WaitForEnd(0) != -2); });
         if (window != nullptr) Fence();  // let WM_INITDIALOG's follow-ups settle
     }
-    // Cancels whatever dialogs the thread still shows (a failed test may
-    // leave some open) and joins it.
+    // Cancels the dialogs a failed test may leave open, and joins the thread.
     void Stop() {
         if (!thread.joinable()) return;
         SetEvent(released);
@@ -118,8 +116,7 @@ public:
     // Type replaces the text of an edit box; FocusOn moves the focus as Tab would.
     void Type(int id, const std::wstring& text) { SetWindowTextW(Control(id), text.c_str()); }
     void FocusOn(int id) { SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(id)), TRUE); }
-    // Presses and releases a key on the focused control through the dialog's
-    // own message loop; returns once it has been handled.
+    // A key pressed and released on the focused control; returns once handled.
     void PressKey(UINT key) {
         const HWND target = Focus() != nullptr ? Focus() : window;
         const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
@@ -140,13 +137,14 @@ public:
     }
 
 private:
+    // wParam: the event that releases a hold; lParam: the event set on arrival.
     static LRESULT CALLBACK HelperProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message != WM_APP && message != WM_APP + 1) return DefWindowProcW(hwnd, message, wParam, lParam);
         SetEvent(reinterpret_cast<HANDLE>(lParam));
-        const auto* self = reinterpret_cast<DialogThread*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        const HANDLE released = reinterpret_cast<HANDLE>(wParam);
         MSG ignored;
         while (message == WM_APP + 1 &&
-               MsgWaitForMultipleObjects(1, &self->released, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+               MsgWaitForMultipleObjects(1, &released, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
             PeekMessageW(&ignored, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         return 0;
     }
@@ -154,7 +152,7 @@ private:
     void Await(UINT message) {
         const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         const HANDLE events[] = {done, ended};
-        if (PostMessageW(helper, message, 0, reinterpret_cast<LPARAM>(done)))
+        if (PostMessageW(helper, message, reinterpret_cast<WPARAM>(released), reinterpret_cast<LPARAM>(done)))
             WaitForMultipleObjects(2, events, FALSE, 60000);
         CloseHandle(done);
     }
@@ -222,8 +220,7 @@ public:
         FocusOn(IDC_PATH);
         PressKey(VK_RETURN);
     }
-    // Posts a drop and waits until it has been handled; whether the handler
-    // released the drop's memory.
+    // Drops `names`; once handled, whether the drop's memory was released.
     bool Drop(const Lines& names) {
         const HGLOBAL memory = MakeDrop(names);
         EXPECT_TRUE(PostMessageW(Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0));
