@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "job/Messages.h"
@@ -176,10 +177,15 @@ void HashJob::HashFiles() {
 
 void HashJob::FlushReports() {
     if (!pendingLines.empty()) {
-        auto lines = std::make_unique<WideString>(std::move(pendingLines));
+        std::unique_ptr<WideString> lines;
+        try {
+            lines = std::make_unique<WideString>(std::move(pendingLines));
+        } catch (const std::bad_alloc&) {
+            // Out of memory: these lines are dropped; the job goes on.
+        }
         pendingLines.clear();
         // The receiver owns the lines once the post has succeeded, not before.
-        if (PostReliably(UM_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(lines.get()))) lines.release();
+        if (lines && PostReliably(UM_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(lines.get()))) lines.release();
     }
     if (pendingUnits != 0) PostReliably(UM_PROGRESS_STEP, std::exchange(pendingUnits, 0), 0);
     lastReportTick = ::GetTickCount();

@@ -55,7 +55,7 @@ void ReadAhead::Run() {
         const bool result = ReadFully(read, file, buffer, length);
         ::AcquireSRWLockExclusive(&lock);
         succeeded = result;
-        state = State::Done;
+        if (state == State::Requested) state = State::Done;  // a Stop meanwhile wins
         ::WakeAllConditionVariable(&changed);
     }
     ::ReleaseSRWLockExclusive(&lock);

@@ -21,7 +21,7 @@ public:
     bool Request(ReadFunction read, HANDLE file, void* buffer, DWORD length);
     // Waits for the request to end and returns what ReadFully returned.
     bool Wait();
-    // Ends the thread, if any, and waits for it. A request must not be pending.
+    // Ends the thread, if any, and waits for it; a read under way is finished first.
     void Stop() override;
 
 private:
