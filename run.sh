@@ -9,13 +9,17 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 root="$PWD"
-build="${DUNMO_RUN_BUILD:-$root/build/wine}"  # the build folder (override for a private one)
+# The build folder (override for a private one): the 32-bit Dunmo, or a 64-bit
+# build where this host cannot run 32-bit Wine.
+target="$(scripts/wine-target.sh)"
+if [ "$target" = i686 ]; then build="${DUNMO_RUN_BUILD:-$root/build/wine}"
+else build="${DUNMO_RUN_BUILD:-$root/build/wine64}"; fi
 
 if [ -z "${DUNMO_RUN_INSIDE_XVFB:-}" ]; then
   ./scripts/setup.sh
   mkdir -p "$build"
   if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-           -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake &&
+           -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$target.cmake &&
          cmake --build "$build" --target Dunmo RunDriver; } >"$build/run-build.log" 2>&1; then
     cat "$build/run-build.log" >&2
     exit 1
@@ -35,7 +39,7 @@ for path in "$@"; do
   if [[ "$path" =~ ^[A-Za-z]:[\\/] ]]; then
     args+=("$path")
   else
-    args+=("$(winepath -w "$(realpath -m -- "$path")" 2>/dev/null)")
+    args+=("$(wine winepath -w "$(realpath -m -- "$path")" 2>/dev/null)")
   fi
 done
 
@@ -48,7 +52,7 @@ fi
 handshake="$(mktemp -d)"
 trap 'rm -rf "$handshake"' EXIT
 status=0
-wine "$build/RunDriver.exe" "$(winepath -w "$build/Dunmo.exe")" "$(winepath -w "$handshake")" \
+wine "$build/RunDriver.exe" "$(wine winepath -w "$build/Dunmo.exe")" "$(wine winepath -w "$handshake")" \
      "${args[@]}" &
 driver=$!
 while [ ! -e "$handshake/ready" ] && kill -0 "$driver" 2>/dev/null; do sleep 0.2; done

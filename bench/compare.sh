@@ -27,7 +27,7 @@ for p in rhash 7zip; do
 done
 
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DDUNMO_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake >/dev/null
+  cmake -S . -B "$BUILD" -G Ninja -DDUNMO_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$(scripts/wine-target.sh).cmake >/dev/null
 fi
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DDUNMO_BENCH=ON >/dev/null
 cmake --build "$BUILD" --target Dunmo bench_compare >/dev/null

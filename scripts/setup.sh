@@ -9,7 +9,8 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(
   cmake ninja-build g++ make pkg-config
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth xdotool imagemagick
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 xvfb xauth xdotool imagemagick
   fonts-wine fonts-wqy-microhei fonts-liberation locales
   libgtest-dev googletest libbenchmark-dev libssl-dev zlib1g-dev
   libz-mingw-w64-dev libarchive-zip-perl bc coreutils

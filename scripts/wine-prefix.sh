@@ -9,7 +9,7 @@ source "$(dirname "$0")/wine-env.sh"
 
 if [ ! -f "$WINEPREFIX/.dunmo-ready" ]; then
   mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
+  wine wineboot -i >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f >/dev/null 2>&1
   # Without a window manager, unmanaged windows close at once instead of
