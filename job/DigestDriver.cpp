@@ -1,21 +1,11 @@
 #include <algorithm>
-#include <cwchar>
 #include <memory>
 #include <new>
 #include <string>
 
-#include "algorithms/Crc32.h"
 #include "job/HashJob.h"
 #include "job/Messages.h"
 #include "support/LongPath.h"
-
-void HashJob::InitDigest() {
-    switch (algorithm) {
-    case DigestMd5: Md5Init(md5Context); break;
-    case DigestSha1: Sha1Init(sha1Context); break;
-    case DigestCrc32: crcValue = 0; break;
-    }
-}
 
 FileHandle HashJob::OpenForHashing(const WideString& filePath, std::uint64_t& size) {
     FileHandle file(::CreateFileW(ExtendedPath(filePath.view()).c_str(), GENERIC_READ,
@@ -78,11 +68,7 @@ bool HashJob::HashPiece(const std::uint8_t* piece, DWORD length) {
 }
 
 void HashJob::UpdateDigest(const void* bytes, std::uint32_t length) {
-    switch (algorithm) {
-    case DigestMd5: Md5Update(md5Context, bytes, static_cast<std::int32_t>(length)); break;
-    case DigestSha1: Sha1Update(sha1Context, bytes, length); break;
-    case DigestCrc32: crcValue = Crc32Update(crcValue, bytes, length); break;
-    }
+    digest.Update(bytes, length);
     // Per-chunk progress only for a single file; among several files this
     // still lets lines finished before a long file go out on time.
     if (!multipleFiles) ++pendingUnits;
@@ -91,31 +77,7 @@ void HashJob::UpdateDigest(const void* bytes, std::uint32_t length) {
 
 void HashJob::PostResultLine(bool ok, const WideString& filePath) {
     try {
-        std::wstring line;
-        switch (algorithm) {
-        case DigestMd5: {
-            std::uint8_t digest[16] = {};
-            if (ok) Md5Final(md5Context, digest);
-            line += L"[MD5] ";
-            line += BytesToHex(digest, sizeof digest).view();
-            break;
-        }
-        case DigestSha1: {
-            std::uint8_t digest[20] = {};
-            if (ok) Sha1Final(sha1Context, digest);
-            line += L"[SHA-1] ";
-            line += BytesToHex(digest, sizeof digest).view();
-            break;
-        }
-        case DigestCrc32: {
-            if (!ok) crcValue = 0;
-            wchar_t digest[20];
-            std::swprintf(digest, sizeof digest / sizeof digest[0], L"[CRC32] %08X",
-                          static_cast<unsigned>(crcValue));
-            line += digest;
-            break;
-        }
-        }
+        std::wstring line = digest.TaggedHex(ok);
         line += L" - ";
         line += OrdinaryForm(filePath.view());
         line += L"\r\n";
@@ -123,14 +85,4 @@ void HashJob::PostResultLine(bool ok, const WideString& filePath) {
     } catch (const std::bad_alloc&) {
         // Out of memory: this line is dropped; the job goes on.
     }
-}
-
-WideString BytesToHex(const std::uint8_t* bytes, std::size_t count) {
-    static const wchar_t digits[] = L"0123456789ABCDEF";
-    std::wstring text(2 * count, L'0');
-    for (std::size_t i = 0; i < count; ++i) {
-        text[2 * i] = digits[bytes[i] >> 4];
-        text[2 * i + 1] = digits[bytes[i] & 0x0F];
-    }
-    return WideString(std::move(text));
 }

@@ -147,7 +147,7 @@ void HashJob::HashOneFile() {
     if (!file) return;
     const std::uint64_t chunks = (size + chunkSize - 1) / chunkSize;
     PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(static_cast<std::uint32_t>(chunks)));
-    InitDigest();
+    digest.Init(algorithm);
     const bool ok = DigestFile(file.get(), size);
     file.reset();
     FlushReports();  // the last steps come before the line
@@ -161,7 +161,7 @@ void HashJob::HashFiles() {
     while (!files.empty()) {
         if (cancelRequested) return;
         std::uint64_t size = 0;
-        InitDigest();
+        digest.Init(algorithm);
         const FileHandle file = OpenForHashing(files.front(), size);
         const bool ok = file && DigestFile(file.get(), size);
         PostResultLine(ok, files.front());

@@ -10,15 +10,11 @@
 #include <tuple>
 #include <vector>
 
-#include "algorithms/Md5.h"
-#include "algorithms/Sha1.h"
+#include "algorithms/Digest.h"
 #include "job/ReadAhead.h"
 #include "job/WorkerThread.h"
 #include "support/PathList.h"
 #include "support/WideString.h"
-
-// The selected digest, in the order of the dialog's radio buttons.
-enum DigestAlgorithm : std::int32_t { DigestMd5 = 0, DigestSha1 = 1, DigestCrc32 = 2 };
 
 class HashJob : public WorkerThread {
 public:
@@ -56,7 +52,6 @@ public:
     // walked in this job is skipped, so links cannot make the walk loop; the
     // folder named here is always listed.
     void WalkFolder(const WideString& folder);
-    void InitDigest();
     // Opens a file for hashing, sharing it with programs that write or delete
     // it, and sets `size` to its length now. Empty when it cannot be opened
     // or sized.
@@ -94,9 +89,8 @@ public:
     const PathList* pathList = nullptr;
     PathList files;
 
-    Md5Context md5Context{};
-    Sha1Context sha1Context{};
-    std::uint32_t crcValue = 0;
+    // The selected digest's state, reused file after file.
+    Digest digest;
 
     PostFunction postMessage = &PostMessageW;
     ReadFunction readFile = &ReadFile;
@@ -121,6 +115,3 @@ private:
     // Feeds a piece chunk by chunk; false when a cancel came before a full chunk.
     bool HashPiece(const std::uint8_t* piece, DWORD length);
 };
-
-// Upper-case hex text of `count` bytes, high nibble first.
-WideString BytesToHex(const std::uint8_t* bytes, std::size_t count);

@@ -14,6 +14,8 @@ TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
         {DigestSha1, L"[SHA-1] A9993E364706816ABA3E25717850C26C9CD0D89D",
          L"[SHA-1] DA39A3EE5E6B4B0D3255BFEF95601890AFD80709"},
         {DigestCrc32, L"[CRC32] 352441C2", L"[CRC32] 00000000"},
+        {DigestSha256, L"[SHA-256] BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD",
+         L"[SHA-256] E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"},
     };
     for (const auto& [algorithm, abcDigest, emptyDigest] : known) {
         EXPECT_EQ(RunPath(algorithm, abc), OneFile(1, Line(abcDigest, abc)));

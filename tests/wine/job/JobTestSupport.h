@@ -13,9 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "algorithms/Crc32.h"
-#include "algorithms/Md5.h"
-#include "algorithms/Sha1.h"
+#include "algorithms/Digest.h"
 #include "job/HashJob.h"
 #include "job/Messages.h"
 #include "../TestSupport.h"
@@ -24,7 +22,7 @@ namespace jobtest {
 using namespace wintest;
 
 using Log = std::vector<std::wstring>;
-inline const DigestAlgorithm AllAlgorithms[] = {DigestMd5, DigestSha1, DigestCrc32};
+inline const DigestAlgorithm AllAlgorithms[] = {DigestMd5, DigestSha1, DigestCrc32, DigestSha256};
 
 inline std::wstring Steps(std::uint64_t count) { return L"step x" + std::to_wstring(count); }
 inline std::wstring Range(std::uint64_t count) { return L"range " + std::to_wstring(count); }
@@ -107,33 +105,15 @@ private:
 inline std::wstring Line(const std::wstring& digest, const std::wstring& path) {
     return digest + L" - " + path + L"\r\n";
 }
-// The result line for `bytes`, digested in one piece by the reference code.
+// The result line for `bytes`, digested in one piece.
 inline std::wstring ExpectedLine(DigestAlgorithm algorithm, const std::string& bytes, const std::wstring& path) {
-    const auto size = static_cast<std::uint32_t>(bytes.size());
-    std::uint8_t digest[20];
-    wchar_t text[64];
-    if (algorithm == DigestMd5) {
-        Md5Context context;
-        Md5Init(context);
-        Md5Update(context, bytes.data(), static_cast<std::int32_t>(size));
-        Md5Final(context, digest);
-        return Line(L"[MD5] " + std::wstring(BytesToHex(digest, 16).view()), path);
-    }
-    if (algorithm == DigestSha1) {
-        Sha1Context context;
-        Sha1Init(context);
-        Sha1Update(context, bytes.data(), size);
-        Sha1Final(context, digest);
-        return Line(L"[SHA-1] " + std::wstring(BytesToHex(digest, 20).view()), path);
-    }
-    std::swprintf(text, 64, L"[CRC32] %08X", static_cast<unsigned>(Crc32Update(0, bytes.data(), size)));
-    return Line(text, path);
+    Digest digest(algorithm);
+    digest.Update(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    return Line(digest.TaggedHex(true), path);
 }
 // The line of a file that could not be read whole.
 inline std::wstring ZeroLine(DigestAlgorithm algorithm, const std::wstring& path) {
-    const wchar_t* prefix[] = {L"[MD5] ", L"[SHA-1] ", L"[CRC32] "};
-    const std::size_t digits[] = {32, 40, 8};
-    return Line(prefix[algorithm] + std::wstring(digits[algorithm], L'0'), path);
+    return Line(Digest(algorithm).TaggedHex(false), path);
 }
 
 // The log of a one-file run: its chunk count, a step per chunk, its line, done.

@@ -1,0 +1,48 @@
+#pragma once
+// The one place that knows the digests: which there are, how each is fed, and
+// how its result is written. A digest is added here and in the dialog's radio
+// table, nowhere else.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "algorithms/Md5.h"
+#include "algorithms/Sha1.h"
+#include "algorithms/Sha256.h"
+
+// The selected digest, in the order of the dialog's radio buttons.
+enum DigestAlgorithm : std::int32_t { DigestMd5 = 0, DigestSha1 = 1, DigestCrc32 = 2, DigestSha256 = 3 };
+constexpr std::int32_t kDigestCount = 4;
+
+class Digest {
+public:
+    explicit Digest(DigestAlgorithm algorithm = DigestMd5) { Init(algorithm); }
+
+    // Starts a new digest, of `algorithm` or of the same one as before.
+    void Init(DigestAlgorithm algorithm);
+    void Init() { Init(algorithm); }
+    void Update(const void* bytes, std::uint32_t length);
+    // Ends the digest: its upper-case hex text, or as many zeros when !ok (a
+    // file not read whole). Init must come before the next Update.
+    std::wstring Hex(bool ok);
+    // "[TAG] HEX", the start of a result line; ends the digest like Hex.
+    std::wstring TaggedHex(bool ok);
+    DigestAlgorithm Algorithm() const { return algorithm; }
+
+    // "MD5", "SHA-1", "CRC32" or "SHA-256".
+    static const wchar_t* Tag(DigestAlgorithm algorithm);
+    // Hex digits of a digest: 32, 40, 8 or 64.
+    static std::size_t HexDigits(DigestAlgorithm algorithm);
+
+private:
+    DigestAlgorithm algorithm = DigestMd5;
+    union {
+        Md5Context md5;
+        Sha1Context sha1;
+        Sha256Context sha256;
+        std::uint32_t crc;
+    } state{};
+};
+
+// Upper-case hex text of `count` bytes, high nibble first.
+std::wstring BytesToHex(const std::uint8_t* bytes, std::size_t count);

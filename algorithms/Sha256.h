@@ -1,0 +1,25 @@
+#pragma once
+// SHA-256 (FIPS 180-4), fed in pieces split anywhere.
+#include <cstdint>
+
+struct Sha256Context {
+    std::uint32_t count[2];  // bytes absorbed, low word first
+    std::uint32_t state[8];  // H0 to H7
+    std::uint8_t buffer[64]; // bytes of the block not yet compressed
+};
+
+void Sha256Init(Sha256Context& context);
+// A length of zero does nothing.
+void Sha256Update(Sha256Context& context, const void* bytes, std::uint32_t length);
+// Writes the 32-byte digest. The context must be initialised again before reuse.
+void Sha256Final(Sha256Context& context, std::uint8_t digest[32]);
+
+// The ways blocks can be compressed: plain C++, or the x86 SHA extensions
+// (SHA256RNDS2 and friends). Fastest, the default, is the fastest of those
+// this processor runs.
+enum class Sha256Path { Fastest, Portable, ShaExtensions };
+// Whether this processor runs `path`; Fastest and Portable run everywhere.
+bool Sha256PathAvailable(Sha256Path path);
+// Makes every later call use `path` (for tests and benchmarks). Returns false
+// and changes nothing when the path is not available.
+bool Sha256UsePath(Sha256Path path);
