@@ -37,8 +37,8 @@ const ExchangeRow kExchangeRows[] = {
 };
 
 // Controls that could start a request, disabled while a job runs, in this order.
-const int kBusySet[] = {IDC_PATH, IDC_BROWSE, IDC_ABOUT,        IDC_MD5,
-                        IDC_SHA1, IDC_CRC32,  IDC_SUBDIRECTORY, IDC_BASE64};
+const int kBusySet[] = {IDC_PATH,  IDC_BROWSE, IDC_ABOUT,        IDC_MD5,   IDC_SHA1,
+                        IDC_CRC32, IDC_SHA256, IDC_SUBDIRECTORY, IDC_BASE64};
 
 // Pending lines and steps are shown by the flush timer, a slice of lines at a
 // time, for at most kSliceBudgetMs a tick and never while the user's input
@@ -119,6 +119,7 @@ bool MainDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
         {WM_COMMAND, IDC_MD5, &MainDialog::HandleDigestChoice},
         {WM_COMMAND, IDC_SHA1, &MainDialog::HandleDigestChoice},
         {WM_COMMAND, IDC_CRC32, &MainDialog::HandleDigestChoice},
+        {WM_COMMAND, IDC_SHA256, &MainDialog::HandleDigestChoice},
         {WM_DROPFILES, 0, &MainDialog::HandleDrop},
         {UM_PROGRESS_RANGE, 0, &MainDialog::HandleProgressRange},
         {UM_PROGRESS_STEP, 0, &MainDialog::HandleProgressStep},
@@ -203,7 +204,7 @@ bool MainDialog::StartJob(bool list) {
     ExchangeData(true);
 
     bool started = false;
-    const bool validAlgorithm = algorithm >= DigestMd5 && algorithm <= DigestCrc32;
+    const bool validAlgorithm = algorithm >= 0 && algorithm < kDigestCount;
     if (validAlgorithm &&
         (list || Exists(pathText))) {
         focusBeforeJob = GetFocus();

@@ -13,7 +13,8 @@ using namespace uitest;
 namespace {
 
 void ExpectControls(const MainWindow& main, bool busy) {
-    for (const int id : {IDC_PATH, IDC_BROWSE, IDC_ABOUT, IDC_MD5, IDC_SHA1, IDC_CRC32, IDC_SUBDIRECTORY, IDC_BASE64})
+    for (const int id : {IDC_PATH, IDC_BROWSE, IDC_ABOUT, IDC_MD5, IDC_SHA1, IDC_CRC32, IDC_SHA256, IDC_SUBDIRECTORY,
+                         IDC_BASE64})
         EXPECT_EQ(main.Enabled(id), !busy) << "control " << id;
     EXPECT_TRUE(main.Enabled(IDC_CLEAR));
     EXPECT_EQ((GetWindowLongW(main.Window(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0, !busy);
@@ -124,21 +125,28 @@ TEST(MainWindowRequests, NothingStartsOutsideThePathBoxForNamesThatNameNothingOr
     EXPECT_EQ(main.PaneLines(), Lines{Md5Line(kMd5Abc, file)});
 }
 
-// Host digests (Python's hashlib, zlib) of Pattern(size): MD5, SHA-1, CRC32.
+// Host digests (Python's hashlib, zlib) of Pattern(size), in radio order.
+const int kDigestButtons[] = {IDC_MD5, IDC_SHA1, IDC_CRC32, IDC_SHA256};
 const struct Vector {
     std::size_t size;
-    const wchar_t* digests[3];
+    const wchar_t* digests[4];
 } kVectors[] = {
-    {0u, {L"D41D8CD98F00B204E9800998ECF8427E", L"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", L"00000000"}},
-    {65537u, {L"35C512B33A3EB019A5D70AD34614D88F", L"3ED18F16F80E985A6CC0C1BFB146B7D005E5D66B", L"BF8DC213"}},
-    {3145733u, {L"9A874EF89713B496148ECE52E96D2E05", L"062CFA9246767FB65AAD037702AE5C6938849D66", L"BD597B35"}},
+    {0u,
+     {L"D41D8CD98F00B204E9800998ECF8427E", L"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", L"00000000",
+      L"E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"}},
+    {65537u,
+     {L"35C512B33A3EB019A5D70AD34614D88F", L"3ED18F16F80E985A6CC0C1BFB146B7D005E5D66B", L"BF8DC213",
+      L"58A355CEFD6E6107DD805383A1C57087A8FEF4F2EF9FCD6D3A9674910E8B5D3E"}},
+    {3145733u,
+     {L"9A874EF89713B496148ECE52E96D2E05", L"062CFA9246767FB65AAD037702AE5C6938849D66", L"BD597B35",
+      L"F8B9B24CE2391E6909784A8C46A8F40469A73C63CC0C3800B92FC37C80F2EF62"}},
 };
 
 // The line for file `name`, which holds the pattern of kVectors[name].
 std::wstring LineOf(int button, const TempFolder& temp, const std::wstring& name) {
-    const wchar_t* tags[] = {L"[MD5] ", L"[SHA-1] ", L"[CRC32] "};
-    return tags[button - IDC_MD5] + std::wstring(kVectors[std::stoi(name)].digests[button - IDC_MD5]) + L" - " +
-           temp / name;
+    const wchar_t* tags[] = {L"[MD5] ", L"[SHA-1] ", L"[CRC32] ", L"[SHA-256] "};
+    const auto index = std::find(std::begin(kDigestButtons), std::end(kDigestButtons), button) - kDigestButtons;
+    return tags[index] + std::wstring(kVectors[std::stoi(name)].digests[index]) + L" - " + temp / name;
 }
 
 // A click with a folder in the path box only changes the choice, Enter hashes
@@ -148,7 +156,7 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
     for (std::size_t i = 0; i < std::size(kVectors); ++i) temp.File(std::to_wstring(i), Pattern(kVectors[i].size));
     MainWindow main;
     main.Type(IDC_PATH, temp.Path());
-    for (const int digest : {IDC_SHA1, IDC_CRC32, IDC_MD5}) {
+    for (const int digest : {IDC_SHA1, IDC_CRC32, IDC_SHA256, IDC_MD5}) {
         main.Click(digest);
         EXPECT_FALSE(main.Busy());
         main.Click(IDC_CLEAR);
@@ -161,7 +169,7 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
     }
     const std::wstring last = std::to_wstring(std::size(kVectors) - 1);
     main.Type(IDC_PATH, temp / last);
-    for (const int digest : {IDC_MD5, IDC_CRC32}) {
+    for (const int digest : {IDC_SHA256, IDC_CRC32}) {
         main.Click(digest);
         ASSERT_TRUE(main.WaitIdle());
         EXPECT_EQ(main.PaneLines().back(), LineOf(digest, temp, last));
