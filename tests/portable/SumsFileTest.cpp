@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "algorithms/DigestFind.h"
 #include "algorithms/SumsFile.h"
 
 #define MD5 L"900150983cd24fb0d6963f7d28e17f72"
@@ -140,4 +141,25 @@ TEST(SumsFile, VerdictAndTallyLines) {
     for (SumsVerdict v : {SumsVerdict::Ok, SumsVerdict::Ok, SumsVerdict::Failed, SumsVerdict::Missing}) tally.Count(v);
     tally.skipped = 3;
     EXPECT_EQ(SumsTallyLine(tally, L"C:\\S"), L"[CHECK] 2 OK, 1 FAILED, 1 MISSING, 3 SKIPPED - C:\\S\r\n");
+}
+
+TEST(DigestFind, FindsResultAndVerdictLinesRoundTheText) {
+    for (const wchar_t* text : {L"352441c2", L" " MD5 L"\t", SHA1, SHA256}) EXPECT_TRUE(IsDigestText(text)) << text;
+    for (const wchar_t* text : {L"", L"352441c", L"352441c2a", L"352441g2", L"3524 41c2", MD5 L"0"}) {
+        EXPECT_FALSE(IsDigestText(text)) << text;
+    }
+    const std::wstring pane = L"[CHECK] 352441C2\r\n[MD5] " MD5 L" - a\r\n[CRC32] 352441C2 - b\r\n"
+                              L"[SHA-256] 352441C2AA - c\r\n[CRC32X] 352441C2 - d\r\n[CRC32 OK] 352441c2 - e";
+    const std::size_t b = pane.find(L"[CRC32]"), e = pane.find(L"[CRC32 OK]");
+    const struct { std::wstring_view digest; std::size_t from, start, end; } cases[] = {
+        {L" 352441c2 ", 0, b, pane.find(L"\r\n", b)}, {L"352441C2", b + 5, e, pane.size()},
+        {L"352441C2", pane.size(), b, pane.find(L"\r\n", b)}, {MD5, pane.size(), 18, pane.find(L" - a")+ 4},
+        {L"900150983CD24FB0D6963F7D28E17F72", 19, 18, pane.find(L" - a") + 4}};
+    for (const auto& c : cases) {
+        const auto found = FindDigestLine(pane, c.digest, c.from);
+        ASSERT_TRUE(found.has_value()) << c.from;
+        EXPECT_EQ(found->start, c.start) << c.from;
+        EXPECT_EQ(found->end, c.end) << c.from;
+    }
+    EXPECT_FALSE(FindDigestLine(pane, L"352441C3", 0));
 }
