@@ -1,7 +1,6 @@
 #include "algorithms/SumsFile.h"
 
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -272,6 +271,7 @@ void SumsEncodingDetector::Feed(const void* bytes, std::size_t count) {
     if (headCount == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) return Decide(SumsEncoding::Utf8);
     for (std::size_t i = 0; i < count && pending >= 0; ++i) {
         if (pending == 0) {
+            if (p[i] < 0x80) continue;  // most of a sums file
             pending = Utf8Continuations(p[i], low, high);
         } else if (p[i] >= low && p[i] <= high) {
             --pending;
@@ -398,32 +398,38 @@ SumsEntryPath ResolveSumsEntry(std::wstring_view sumsFilePath, std::wstring_view
         path == L"\\\\." || path == L"\\\\?") {
         return {path, true};
     }
-    std::wstring joined;
-    if (RootLength(path) > 0) {
-        joined = path;
-    } else if (StartsWith(path, L"\\")) {
-        joined = std::wstring(sumsFilePath.substr(0, RootLength(sumsFilePath))) + path;
+    // The root comes from the name when it has one, else from the sums file;
+    // a relative name continues the sums file's folder.
+    std::wstring_view rest = path, folder;
+    SumsEntryPath resolved;
+    if (const std::size_t nameRoot = RootLength(rest); nameRoot > 0) {
+        resolved.path = rest.substr(0, nameRoot);
+        rest.remove_prefix(nameRoot);
     } else {
+        const std::size_t sumsRoot = RootLength(sumsFilePath);
+        resolved.path = sumsFilePath.substr(0, sumsRoot);
         const std::size_t slash = sumsFilePath.find_last_of(L'\\');
-        joined = std::wstring(sumsFilePath.substr(0, slash == std::wstring_view::npos ? 0 : slash)) + L'\\' + path;
-    }
-    const std::size_t rootLength = RootLength(joined);
-    std::vector<std::wstring_view> parts;
-    const std::wstring_view rest = std::wstring_view(joined).substr(rootLength);
-    for (std::size_t start = 0; start <= rest.size();) {
-        std::size_t stop = rest.find(L'\\', start);
-        if (stop == std::wstring_view::npos) stop = rest.size();
-        const std::wstring_view part = rest.substr(start, stop - start);
-        if (part == L"..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != L".") {
-            parts.push_back(part);
+        if (rest.substr(0, 1) != L"\\" && slash != std::wstring_view::npos && slash > sumsRoot) {
+            folder = sumsFilePath.substr(sumsRoot, slash - sumsRoot);
         }
-        start = stop + 1;
     }
-    SumsEntryPath resolved{joined.substr(0, rootLength), false};
-    for (const std::wstring_view part : parts) (resolved.path += L'\\') += part;
-    if (parts.empty()) resolved.path += L'\\';
+    const std::size_t rootLength = resolved.path.size();
+    resolved.path.reserve(rootLength + folder.size() + rest.size() + 1);
+    for (const std::wstring_view text : {folder, rest}) {
+        for (std::size_t start = 0; start < text.size();) {
+            std::size_t stop = text.find(L'\\', start);
+            if (stop == std::wstring_view::npos) stop = text.size();
+            const std::wstring_view part = text.substr(start, stop - start);
+            if (part == L"..") {
+                const std::size_t cut = resolved.path.find_last_of(L'\\');
+                if (cut != std::wstring::npos && cut >= rootLength) resolved.path.resize(cut);
+            } else if (!part.empty() && part != L".") {
+                (resolved.path += L'\\') += part;
+            }
+            start = stop + 1;
+        }
+    }
+    if (resolved.path.size() == rootLength) resolved.path += L'\\';
     return resolved;
 }
 
