@@ -305,8 +305,8 @@ SumsLine ParseSumsLine(std::wstring_view line, std::optional<DigestAlgorithm> na
     // A line such as "0badf00d 12345678" fits both forms: an SFV file is read
     // name first, every other file digest first.
     const bool sfv = nameAlgorithm == DigestCrc32;
-    SumsLine parsed = sfv ? Understand(SplitLastField(line), false, nameAlgorithm)
-                 : Understand(SplitGnu(body), escaped, nameAlgorithm);
+    const SumsLine parsed = sfv ? Understand(SplitLastField(line), false, nameAlgorithm)
+                                : Understand(SplitGnu(body), escaped, nameAlgorithm);
     if (parsed.kind == SumsLineKind::Entry) return parsed;
     return sfv ? Understand(SplitGnu(body), escaped, nameAlgorithm)
                : Understand(SplitLastField(line), false, nameAlgorithm);

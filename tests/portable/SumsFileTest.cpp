@@ -42,7 +42,9 @@ std::wstring Read(const std::string& bytes, std::size_t chunk, std::optional<Dig
     });
     std::wstring shown;
     const SumsReader::Sink sink = [&](const SumsLine& line) { shown += Show(line, L"") + L"|"; };
-    for (std::size_t i = 0; i < bytes.size(); i += chunk) reader.Feed(bytes.data() + i, std::min(chunk, bytes.size() - i), sink);
+    for (std::size_t i = 0; i < bytes.size(); i += chunk) {
+        reader.Feed(bytes.data() + i, std::min(chunk, bytes.size() - i), sink);
+    }
     reader.Finish(sink);
     return shown;
 }
@@ -63,8 +65,8 @@ TEST(SumsFile, NamesSayWhetherAndWhichDigest) {
         {L"C:\\dl\\x.iso.MD5", true, DigestMd5}, {L"a.sha1", true, DigestSha1}, {L"a.Sha256", true, DigestSha256},
         {L"a.sfv", true, DigestCrc32}, {L"md5sums", true, DigestMd5}, {L"SHA1SUMS.TXT", true, DigestSha1},
         {L"d/SHA256SUMS.txt", true, DigestSha256}, {L"Fedora-39-CHECKSUM", true, none}, {L"CHECKSUM", true, none},
-        {L"x.sha", false, none}, {L"MD5SUMS.bak", false, none}, {L"CHECKSUM.txt", false, none}, {L"a.md5.txt", false, none},
-        {L"xMD5SUMS", false, none}};
+        {L"x.sha", false, none}, {L"MD5SUMS.bak", false, none}, {L"CHECKSUM.txt", false, none},
+        {L"a.md5.txt", false, none}, {L"xMD5SUMS", false, none}};
     for (const auto& c : cases) {
         EXPECT_EQ(IsSumsFileName(c.name), c.sums) << c.name;
         EXPECT_EQ(SumsNameAlgorithm(c.name), c.algorithm) << c.name;
@@ -121,10 +123,12 @@ TEST(SumsFile, FilesAreDecodedOnceAndSplitInAnyChunks) {
 
 TEST(SumsFile, EntryNamesArePlacedAsText) {
     const struct { const wchar_t* sums; const wchar_t* name; const wchar_t* path; bool device; } cases[] = {
-        {L"C:\\dl\\SUMS", L"a/b.iso", L"C:\\dl\\a\\b.iso", false}, {L"C:\\dl\\SUMS", L"./x/../../y. ", L"C:\\y. ", false},
+        {L"C:\\dl\\SUMS", L"a/b.iso", L"C:\\dl\\a\\b.iso", false},
+        {L"C:\\dl\\SUMS", L"./x/../../y. ", L"C:\\y. ", false},
         {L"C:\\dl\\SUMS", L"..\\..\\..\\z", L"C:\\z", false}, {L"C:\\dl\\SUMS", L"/etc//f", L"C:\\etc\\f", false},
         {L"C:\\dl\\SUMS", L"D:\\e\\.\\f", L"D:\\e\\f", false}, {L"C:\\dl\\SUMS", L"..", L"C:\\", false},
-        {L"\\\\srv\\sh\\d\\SUMS", L"\\x", L"\\\\srv\\sh\\x", false}, {L"\\\\srv\\sh\\SUMS", L"../../x", L"\\\\srv\\sh\\x", false},
+        {L"\\\\srv\\sh\\d\\SUMS", L"\\x", L"\\\\srv\\sh\\x", false},
+        {L"\\\\srv\\sh\\SUMS", L"../../x", L"\\\\srv\\sh\\x", false},
         {L"C:\\dl\\SUMS", L"//./PhysicalDrive0", L"\\\\.\\PhysicalDrive0", true},
         {L"C:\\dl\\SUMS", L"\\\\?\\C:\\x", L"\\\\?\\C:\\x", true}, {L"C:\\dl\\SUMS", L"NUL", L"C:\\dl\\NUL", false}};
     for (const auto& c : cases) {
@@ -136,7 +140,8 @@ TEST(SumsFile, EntryNamesArePlacedAsText) {
 
 TEST(SumsFile, VerdictAndTallyLines) {
     EXPECT_EQ(SumsVerdictLine(DigestSha256, SumsVerdict::Failed, L"AB", L"C:\\x"), L"[SHA-256 FAILED] AB - C:\\x\r\n");
-    EXPECT_EQ(SumsVerdictLine(DigestCrc32, SumsVerdict::Missing, L"00000000", L"y"), L"[CRC32 MISSING] 00000000 - y\r\n");
+    EXPECT_EQ(SumsVerdictLine(DigestCrc32, SumsVerdict::Missing, L"00000000", L"y"),
+              L"[CRC32 MISSING] 00000000 - y\r\n");
     SumsTally tally;
     for (SumsVerdict v : {SumsVerdict::Ok, SumsVerdict::Ok, SumsVerdict::Failed, SumsVerdict::Missing}) tally.Count(v);
     tally.skipped = 3;
