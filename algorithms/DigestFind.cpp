@@ -1,0 +1,70 @@
+#include "algorithms/DigestFind.h"
+
+#include <cwctype>
+#include <string>
+
+#include "algorithms/Digest.h"
+
+namespace {
+
+std::wstring_view Trim(std::wstring_view text) {
+    const std::size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+bool SameHex(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+    }
+    return true;
+}
+
+// The digest of a result line "[TAG] HEX - ..." or a verdict line
+// "[TAG VERDICT] HEX - ..."; empty for any other line.
+std::wstring_view LineDigest(std::wstring_view line) {
+    if (line.empty() || line[0] != L'[') return {};
+    bool tagged = false;
+    for (std::int32_t a = 0; a < kDigestCount && !tagged; ++a) {
+        const std::wstring_view tag = Digest::Tag(static_cast<DigestAlgorithm>(a));
+        tagged = line.substr(1, tag.size()) == tag && line.size() > tag.size() + 1 &&
+                 (line[tag.size() + 1] == L']' || line[tag.size() + 1] == L' ');
+    }
+    const std::size_t close = line.find(L"] ");
+    if (!tagged || close == std::wstring_view::npos) return {};
+    const std::wstring_view rest = line.substr(close + 2);
+    return rest.substr(0, rest.find(L' '));
+}
+
+}  // namespace
+
+bool IsDigestText(std::wstring_view text) {
+    text = Trim(text);
+    if (text.size() != 8 && text.size() != 32 && text.size() != 40 && text.size() != 64) return false;
+    return text.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring_view::npos;
+}
+
+std::optional<FoundLine> FindDigestLine(std::wstring_view paneText, std::wstring_view digestText,
+                                        std::size_t from) {
+    const std::wstring_view digest = Trim(digestText);
+    if (digest.empty()) return std::nullopt;
+    std::size_t first = 0;
+    if (from > 0) {
+        first = paneText.find(L'\n', from - 1);
+        first = first == std::wstring_view::npos ? paneText.size() : first + 1;
+    }
+    // Lines from `first` to the end, then from the start up to `first`.
+    const std::size_t ranges[2][2] = {{first, paneText.size()}, {0, first}};
+    for (const auto& range : ranges) {
+        for (std::size_t start = range[0]; start < range[1];) {
+            std::size_t end = paneText.find(L'\n', start);
+            const std::size_t next = end == std::wstring_view::npos ? paneText.size() : end + 1;
+            if (end == std::wstring_view::npos) end = paneText.size();
+            if (end > start && paneText[end - 1] == L'\r') --end;
+            if (SameHex(LineDigest(paneText.substr(start, end - start)), digest)) return FoundLine{start, end};
+            start = next;
+        }
+    }
+    return std::nullopt;
+}
