@@ -163,7 +163,13 @@ void MainDialog::ProcessCommandLine() {
     if (pathList.empty()) return;
     pathText = pathList.front();
     ExchangeData(false, IDC_PATH);
-    StartListJob();
+    if (StartListJob()) {
+        // The path box is disabled, so the dialog manager is about to focus
+        // the first enabled tab stop ("Cls", where Space empties the pane);
+        // the job's end moves the focus on as after Enter.
+        focusBeforeJob = pathEdit;
+        focusWhileBusy = GetNextDlgTabItem(window, nullptr, FALSE);
+    }
 }
 
 LRESULT MainDialog::HandleAbout(WPARAM, LPARAM) {

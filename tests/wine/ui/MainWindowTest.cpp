@@ -83,6 +83,11 @@ TEST(MainWindowProcess, CommandLineHashedInOrderAndCloseExitsWithTwo) {
     }));
     EXPECT_EQ(SplitLines(TextOf(GetDlgItem(dialog, IDC_OUTPUT))),
               (Lines{Md5Line(kMd5Abc, spaced), Md5Line(kMd5Abc, plain)}));
+    // The focus ends in the path box, as after Enter.
+    GUITHREADINFO focus{};
+    focus.cbSize = sizeof(focus);
+    EXPECT_TRUE(WaitUntil([&] { return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &focus) &&
+                                       focus.hwndFocus == GetDlgItem(dialog, IDC_PATH); }));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     DWORD code = 0;
     EXPECT_EQ(WaitForSingleObject(dunmo.hProcess, 60000), WAIT_OBJECT_0);
