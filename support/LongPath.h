@@ -28,7 +28,8 @@ std::wstring ExtendedPath(std::wstring_view path);
 std::wstring ExactPath(std::wstring_view path);
 
 // What a typed path or a command-line argument names: ExactPath(path) when
-// that names an item, otherwise ExtendedPath(path) unless that is a device.
+// that names an item, otherwise ExtendedPath(path); but never a device that
+// `path` did not name as one (ExactPath(path) is returned instead).
 std::wstring ResolvedPath(std::wstring_view path);
 
 // The ordinary form of a path that may be in the extended-length form.
