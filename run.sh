@@ -39,7 +39,9 @@ for path in "$@"; do
   if [[ "$path" =~ ^[A-Za-z]:[\\/] ]]; then
     args+=("$path")
   else
-    args+=("$(wine winepath -w "$(realpath -m -- "$path")" 2>/dev/null)")
+    # Z: is the Unix root; winepath would strip trailing dots and spaces.
+    unix="$(realpath -m -- "$path")"
+    args+=("Z:${unix//\//\\}")
   fi
 done
 

@@ -79,7 +79,7 @@ void HashJob::PostResultLine(bool ok, const WideString& filePath) {
     try {
         std::wstring line = digest.TaggedHex(ok);
         line += L" - ";
-        line += OrdinaryForm(filePath.view());
+        line += DisplayForm(filePath.view());
         line += L"\r\n";
         pendingLines += line;  // all or nothing
     } catch (const std::bad_alloc&) {

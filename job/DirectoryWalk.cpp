@@ -12,16 +12,18 @@ bool IsDotEntry(const wchar_t* name) {
 }
 
 struct QueuedFolder {
-    std::wstring path;  // absolute, ordinary form, no trailing backslash
+    std::wstring path;  // absolute, extended form, no trailing backslash
     bool reparsePoint;  // a link or junction, as its parent's listing said
 };
 
 }  // namespace
 
 void HashJob::WalkFolder(const WideString& start) {
-    // The absolute form, so every path collected is absolute whatever form
-    // the caller gave. A drive root keeps only its letter and colon.
-    std::wstring root = OrdinaryForm(FullPath(start.view()));
+    // Absolute and exact, so every path collected is absolute whatever form
+    // the caller gave, and each is built from the names the listings gave:
+    // resolving it again would strip trailing dots and spaces or name a
+    // device. A drive root keeps only its letter and colon.
+    std::wstring root = ExactPath(start.view());
     while (!root.empty() && root.back() == L'\\') root.pop_back();
     if (root.empty()) return;
 
@@ -35,7 +37,7 @@ void HashJob::WalkFolder(const WideString& start) {
     for (; !queue.empty() && !cancelRequested; named = false) {
         const QueuedFolder folder = std::move(queue.front());
         queue.pop_front();
-        const std::wstring extended = ExtendedForm(folder.path);
+        const std::wstring& extended = folder.path;
 
         // A link may lead back to a folder already walked, even to an
         // ancestor: walk each physical folder once. Without an identity, at

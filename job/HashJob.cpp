@@ -114,22 +114,26 @@ void HashJob::Run() {
 }
 
 void HashJob::RunPath() {
-    if (IsFolder(*path)) {
-        WalkFolder(*path);
-        HashCollectedFiles(*this);
-    } else {
-        HashOneFile();
-    }
+    // A typed or picked path, taken as written where that names an item.
+    const WideString resolved(ResolvedPath(path->view()));
+    if (IsFolder(resolved))
+        WalkFolder(resolved);
+    else
+        files.push_back(resolved);
+    HashCollectedFiles(*this);
 }
 
 void HashJob::RunList() {
     std::deque<WideString> folders;
     for (const WideString& entry : *pathList) {
         if (cancelRequested) return;
-        if (IsFolder(entry))
-            folders.push_back(entry);
+        // Dropped names are exact, and so are the arguments the dialog
+        // resolved: resolving them again could name another item.
+        const WideString exact(ExactPath(entry.view()));
+        if (IsFolder(exact))
+            folders.push_back(exact);
         else
-            files.push_back(entry);
+            files.push_back(exact);
     }
     while (!folders.empty()) {
         if (cancelRequested) return;

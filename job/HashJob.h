@@ -46,11 +46,12 @@ public:
     void RunList();
     void HashOneFile();
     void HashFiles();
-    // Appends the full paths of the files under `folder` to `files`,
-    // breadth-first, one listing open at a time. Paths of any length are
-    // listed. A subfolder whose identity (volume and file index) was already
-    // walked in this job is skipped, so links cannot make the walk loop; the
-    // folder named here is always listed.
+    // Appends the paths of the files under `folder` to `files`, absolute, in
+    // the extended form and with each name as listed, breadth-first, one
+    // listing open at a time. Paths of any length are listed. A subfolder
+    // whose identity (volume and file index) was already walked in this job
+    // is skipped, so links cannot make the walk loop; the folder named here
+    // is always listed.
     void WalkFolder(const WideString& folder);
     // Opens a file for hashing, sharing it with programs that write or delete
     // it, and sets `size` to its length now. Empty when it cannot be opened
@@ -63,7 +64,7 @@ public:
     bool DigestFile(HANDLE file, std::uint64_t size);
     void UpdateDigest(const void* bytes, std::uint32_t length);
     // Adds the file's result line to the lines to post: the true digest if
-    // ok, else all zeros. Lines show paths in their ordinary form.
+    // ok, else all zeros. Lines show paths in their display form.
     void PostResultLine(bool ok, const WideString& filePath);
     // Posts the gathered lines, then the gathered step count.
     void FlushReports();

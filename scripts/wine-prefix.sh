@@ -25,6 +25,16 @@ if [ ! -f "$WINEPREFIX/.dunmo-ready" ]; then
   touch "$WINEPREFIX/.dunmo-ready"
 fi
 
+# Settings added since: each marker applies them once, to new and older
+# prefixes alike. In the Chinese locale Wine makes the caption font "MS Shell
+# Dlg" stand for SimSun, which is not installed, and draws boxes for the
+# title: draw SimSun with the CJK font that set-up installs.
+if [ ! -f "$WINEPREFIX/.dunmo-ready-2" ]; then
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /t REG_SZ /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.dunmo-ready-2"
+fi
+
 # T: is a drive of its own whose root the tests may fill and empty.
 mkdir -p "$DUNMO_BUILD/drive-t"
 ln -sfn "$DUNMO_BUILD/drive-t" "$WINEPREFIX/dosdevices/t:"

@@ -15,7 +15,27 @@ std::wstring FullPath(std::wstring_view path);
 std::wstring ExtendedForm(std::wstring_view fullPath);
 
 // ExtendedForm(FullPath(path)), or `path` itself when it cannot be resolved.
+// The platform's resolution strips trailing dots and spaces and turns device
+// names into devices, so this may name another item than `path`.
 std::wstring ExtendedPath(std::wstring_view path);
+
+// The extended-length form of `path` resolved as text, so that every name is
+// kept exactly, trailing dots and spaces included: "/" is read as "\", "."
+// and ".." are resolved, a relative path is taken against the current
+// directory, "C:x" against drive C's and "\x" against the current drive's
+// root. A path already in that form, or a device path, is returned as it is;
+// empty when it cannot be formed.
+std::wstring ExactPath(std::wstring_view path);
+
+// What a typed path or a command-line argument names: ExactPath(path) when
+// that names an item, otherwise ExtendedPath(path); but never a device that
+// `path` did not name as one (ExactPath(path) is returned instead).
+std::wstring ResolvedPath(std::wstring_view path);
 
 // The ordinary form of a path that may be in the extended-length form.
 std::wstring OrdinaryForm(std::wstring_view path);
+
+// The ordinary form as a result line shows it: each control character
+// (U+0000 to U+001F, U+007F) and "<" is written as "<XX>", two upper-case hex
+// digits, so that a name cannot break or forge a line.
+std::wstring DisplayForm(std::wstring_view path);

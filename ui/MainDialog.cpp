@@ -96,7 +96,7 @@ void DeleteLine(LPARAM lParam) { delete reinterpret_cast<WideString*>(lParam); }
 
 // Whether `path` names a file or folder, however long it is.
 bool Exists(const WideString& path) {
-    return GetFileAttributesW(ExtendedPath(path.view()).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(ResolvedPath(path.view()).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -154,15 +154,23 @@ LRESULT MainDialog::HandleInit(WPARAM, LPARAM) {
 void MainDialog::ProcessCommandLine() {
     if (arguments.size() < 2) return;
     pathList.clear();
+    // The job takes list entries as exact names, as a drop gives them, so
+    // each argument is resolved here, against the start's current folder.
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (Exists(arguments[i])) {
-            pathList.push_back(arguments[i]);
-        }
+        const std::wstring resolved = ResolvedPath(arguments[i].view());
+        if (GetFileAttributesW(resolved.c_str()) != INVALID_FILE_ATTRIBUTES)
+            pathList.emplace_back(OrdinaryForm(resolved));
     }
     if (pathList.empty()) return;
     pathText = pathList.front();
     ExchangeData(false, IDC_PATH);
-    StartListJob();
+    if (StartListJob()) {
+        // The path box is disabled, so the dialog manager is about to focus
+        // the first enabled tab stop ("Cls", where Space empties the pane);
+        // the job's end moves the focus on as after Enter.
+        focusBeforeJob = pathEdit;
+        focusWhileBusy = GetNextDlgTabItem(window, nullptr, FALSE);
+    }
 }
 
 LRESULT MainDialog::HandleAbout(WPARAM, LPARAM) {
@@ -187,7 +195,7 @@ LRESULT MainDialog::HandleDigestChoice(WPARAM, LPARAM) {
     // a command may still arrive from outside.
     if (job.IsActive()) return 0;
     ExchangeData(true);
-    const DWORD attributes = GetFileAttributesW(ExtendedPath(pathText.view()).c_str());
+    const DWORD attributes = GetFileAttributesW(ResolvedPath(pathText.view()).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         StartPathJob();
     }

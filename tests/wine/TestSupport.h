@@ -55,20 +55,21 @@ public:
         RemoveTree(path_);
         ::CreateDirectoryW(path_.c_str(), nullptr);
     }
-    ~TempFolder() { RemoveTree(path_); }
+    ~TempFolder() { RemoveTree(Exact(path_)); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::wstring& Path() const { return path_; }
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-    // Creates the folder `name` and any missing folders above it.
+    // Creates the folder `name` and any missing folders above it. Made in the
+    // extended form, names keep trailing dots and spaces and are no devices.
     std::wstring Folder(const std::wstring& name) const {
         const std::wstring full = *this / name;
         for (std::size_t at = full.find(L'\\', path_.size() + 1); at != std::wstring::npos;
              at = full.find(L'\\', at + 1))
-            ::CreateDirectoryW(full.substr(0, at).c_str(), nullptr);
-        ::CreateDirectoryW(full.c_str(), nullptr);
-        EXPECT_NE(::GetFileAttributesW(full.c_str()), INVALID_FILE_ATTRIBUTES) << "cannot create folder";
+            ::CreateDirectoryW(Exact(full.substr(0, at)).c_str(), nullptr);
+        ::CreateDirectoryW(Exact(full).c_str(), nullptr);
+        EXPECT_NE(::GetFileAttributesW(Exact(full).c_str()), INVALID_FILE_ATTRIBUTES) << "cannot create folder";
         return full;
     }
     // Creates a file (and its folders) holding `bytes`, then zeros up to
@@ -77,9 +78,10 @@ public:
         const std::size_t slash = name.rfind(L'\\');
         if (slash != std::wstring::npos) Folder(name.substr(0, slash));
         const std::wstring full = *this / name;
-        WriteFileBytes(full, bytes, size);
+        WriteFileBytes(Exact(full), bytes, size);
         return full;
     }
+    static std::wstring Exact(const std::wstring& absolute) { return L"\\\\?\\" + absolute; }
 
     static void WriteFileBytes(const std::wstring& full, const std::string& bytes, long long size = 0) {
         const HANDLE file = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

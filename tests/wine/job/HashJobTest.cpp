@@ -70,35 +70,33 @@ TEST_F(HashJobRuns, FolderWithOneFileIsHashedAsThatFileAndNothingToHashPostsDone
     EXPECT_EQ(RunList(DigestMd5, Paths({})), Log{L"done"});
 }
 
-TEST_F(HashJobRuns, WalkIsBreadthFirstInTheListingOrder) {
+TEST_F(HashJobRuns, WalkIsBreadthFirstInTheListingOrderAndHashesEachNameAsListed) {
+    // Beside plain names, names that the platform's normalisation would merge
+    // with them or turn into devices. Each file holds its path below Top.
     const std::wstring top = temp.Folder(L"Top");
-    temp.File(L"Top\\a1", "a1");
-    temp.Folder(L"Top\\Sub1");
-    temp.File(L"Top\\a2", "a2");
-    temp.Folder(L"Top\\Sub2");
-    temp.File(L"Top\\Sub1\\b1", "b1");
-    temp.Folder(L"Top\\Sub1\\Deep");
-    temp.File(L"Top\\Sub1\\Deep\\d1", "d1");
-    temp.File(L"Top\\Sub2\\c1", "c1");
+    for (const std::wstring name : {L"a1", L"Sub1\\b1", L"a2", L"Sub2\\c1", L"Sub1\\Deep\\d1", L"a1.", L"a2 ", L"AUX",
+                                    L"com1", L"nul.txt", L"Sub1.\\b1"})
+        temp.File(L"Top\\" + name, std::string(name.begin(), name.end()));
 
     // Level by level, each folder in the order the platform lists it.
+    const auto list = [](const std::wstring& folder) { return ListFolder(TempFolder::Exact(folder)); };
     std::vector<std::wstring> expected;
-    const Listing topListing = ListFolder(top);
+    const Listing topListing = list(top);
     for (const std::wstring& name : topListing.files) expected.push_back(top + L"\\" + name);
     for (const std::wstring& sub : topListing.folders)
-        for (const std::wstring& name : ListFolder(top + L"\\" + sub).files)
+        for (const std::wstring& name : list(top + L"\\" + sub).files)
             expected.push_back(top + L"\\" + sub + L"\\" + name);
     for (const std::wstring& sub : topListing.folders)
-        for (const std::wstring& deep : ListFolder(top + L"\\" + sub).folders)
-            for (const std::wstring& name : ListFolder(top + L"\\" + sub + L"\\" + deep).files)
+        for (const std::wstring& deep : list(top + L"\\" + sub).folders)
+            for (const std::wstring& name : list(top + L"\\" + sub + L"\\" + deep).files)
                 expected.push_back(top + L"\\" + sub + L"\\" + deep + L"\\" + name);
-    ASSERT_EQ(expected.size(), 5u);
+    ASSERT_EQ(expected.size(), 11u);
     EXPECT_EQ(expected.back(), top + L"\\Sub1\\Deep\\d1");
 
-    EXPECT_EQ(Walk(top, false), (std::vector<std::wstring>(expected.begin(), expected.begin() + 2)));
-    // With the request's subfolder flag. Each file holds the last two letters of its name.
+    EXPECT_EQ(Walk(top, false), (std::vector<std::wstring>(expected.begin(), expected.begin() + 7)));
+    // With the request's subfolder flag.
     std::vector<std::pair<std::wstring, std::string>> files;
-    for (const std::wstring& path : expected) files.emplace_back(path, std::string(path.end() - 2, path.end()));
+    for (const std::wstring& path : expected) files.emplace_back(path, std::string(path.begin() + top.size() + 1, path.end()));
     EXPECT_EQ(RunPath(DigestCrc32, top, true), SeveralFiles(DigestCrc32, files));
 }
 
@@ -109,8 +107,7 @@ TEST_F(HashJobRuns, WalkGivesAbsolutePathsWhateverTheFolderForm) {
     const std::vector<std::wstring> reference = Walk(folder);
     ASSERT_EQ(reference.size(), 2u);
     for (const std::wstring& path : reference) EXPECT_EQ(path.rfind(folder + L"\\", 0), 0u) << path;
-    EXPECT_EQ(Walk(folder + L"\\"), reference);
-    EXPECT_EQ(Walk(folder + L"\\\\\\"), reference);
+    for (const wchar_t* tail : {L"\\", L"\\\\\\"}) EXPECT_EQ(Walk(folder + tail), reference);
 
     wchar_t saved[MAX_PATH];
     ::GetCurrentDirectoryW(MAX_PATH, saved);
@@ -132,20 +129,23 @@ TEST_F(HashJobRuns, WalkGivesAbsolutePathsWhateverTheFolderForm) {
     TempFolder::RemoveTree(L"T:");
 }
 
-TEST_F(HashJobRuns, ListHashesLooseFilesFirstThenEachFolder) {
-    const std::wstring f1 = temp.File(L"f1.txt", "one");
-    const std::wstring f2 = temp.File(L"f2.txt", "two");
-    const std::wstring a = temp.Folder(L"A");
+TEST_F(HashJobRuns, ListHashesLooseFilesFirstThenEachFolderEachByItsExactName) {
+    // Dropped names are exact: normalised, "f1.txt." would name f1.txt, "A." A, "AUX" a device.
+    const std::wstring f1 = temp.File(L"f1.txt", "one"), f1dot = temp.File(L"f1.txt.", "one.");
+    const std::wstring f2 = temp.File(L"f2.txt", "two"), f2space = temp.File(L"f2.txt ", "two "), aux = temp.File(L"AUX", "aux");
+    const std::wstring a = temp.Folder(L"A"), aDot = temp.Folder(L"A.");
     temp.File(L"A\\a1.txt", "a1");
+    temp.File(L"A.\\a.txt", "a.");
     const std::wstring b = temp.Folder(L"B");
     temp.File(L"B\\b1.txt", "b1");
     temp.File(L"B\\b2.txt", "b2");
 
-    std::vector<std::pair<std::wstring, std::string>> expected{{f1, "one"}, {f2, "two"}, {f1, "one"}};
-    for (const std::wstring& folder : {a, b})
-        for (const std::wstring& name : ListFolder(folder).files)
+    std::vector<std::pair<std::wstring, std::string>> expected{{f1, "one"},  {f1dot, "one."},  {f2, "two"},
+                                                               {aux, "aux"}, {f2space, "two "}, {f1, "one"}};
+    for (const std::wstring& folder : {a, aDot, b})
+        for (const std::wstring& name : ListFolder(TempFolder::Exact(folder)).files)
             expected.emplace_back(folder + L"\\" + name, std::string(name.begin(), name.begin() + 2));
-    EXPECT_EQ(RunList(DigestSha1, Paths({a, f1, b, f2, f1})), SeveralFiles(DigestSha1, expected));
+    EXPECT_EQ(RunList(DigestSha1, Paths({a, f1, f1dot, aDot, b, f2, aux, f2space, f1})), SeveralFiles(DigestSha1, expected));
 }
 
 TEST_F(HashJobRuns, UnreadableFileAloneGetsNoLineAmongOthersTheZeroLine) {

@@ -16,6 +16,7 @@
 #include "algorithms/Digest.h"
 #include "job/HashJob.h"
 #include "job/Messages.h"
+#include "support/LongPath.h"
 #include "../TestSupport.h"
 
 namespace jobtest {
@@ -142,7 +143,7 @@ inline std::vector<std::wstring> Walk(const std::wstring& folder, bool subfolder
     job.includeSubdirectories = subfolders ? 1 : 0;
     job.WalkFolder(WideString(std::wstring_view(folder)));
     std::vector<std::wstring> found;
-    for (const WideString& file : job.files) found.emplace_back(file.view());
+    for (const WideString& file : job.files) found.push_back(OrdinaryForm(file.view()));
     return found;
 }
 
@@ -159,7 +160,8 @@ protected:
         job.Finish();
         sink.Drain();
         for (const WideString& path : expectClosed ? named : PathList{}) {
-            const HANDLE alone = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            const HANDLE alone =
+                ::CreateFileW(ExactPath(path.view()).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
             EXPECT_TRUE(alone != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION)
                 << "left open: " << path.c_str();
             if (alone != INVALID_HANDLE_VALUE) ::CloseHandle(alone);

@@ -9,7 +9,7 @@
 using namespace jobtest;
 using HashJobHostile = JobTest;
 
-TEST(LongPath, ExtendedAndOrdinaryForms) {
+TEST(LongPath, ExtendedOrdinaryExactAndDisplayForms) {
     const std::pair<const wchar_t*, const wchar_t*> forms[] = {
         {L"C:\\a\\b", L"\\\\?\\C:\\a\\b"},
         {L"C:\\a\\b\\", L"\\\\?\\C:\\a\\b\\"},
@@ -19,20 +19,37 @@ TEST(LongPath, ExtendedAndOrdinaryForms) {
     for (const auto& [ordinary, extended] : forms) {
         EXPECT_EQ(ExtendedForm(ordinary), extended);
         EXPECT_EQ(ExtendedPath(ordinary), extended);
+        EXPECT_EQ(ExactPath(ordinary), extended);
         EXPECT_EQ(OrdinaryForm(extended), ordinary);
     }
     for (const wchar_t* kept : {L"\\\\?\\C:\\a\\..\\b", L"\\\\?\\UNC\\s\\x", L"\\\\.\\pipe\\p"}) {
         EXPECT_EQ(ExtendedPath(kept), kept);
         EXPECT_EQ(ExtendedForm(kept), kept);
+        EXPECT_EQ(ExactPath(kept), kept);
     }
-    // The extended form is taken verbatim, so it is built from the full path.
-    EXPECT_EQ(ExtendedPath(L"C:\\a\\.\\b\\..\\c/d"), L"\\\\?\\C:\\a\\c\\d");
+    // The extended form is taken verbatim, so it is built from the full path:
+    // the platform's, which strips trailing dots and spaces, or the exact one.
+    EXPECT_EQ(ExtendedPath(L"C:\\a\\.\\b\\..\\c/d."), L"\\\\?\\C:\\a\\c\\d");
     wchar_t current[MAX_PATH];
     ::GetCurrentDirectoryW(MAX_PATH, current);
     std::wstring base = current;
     if (base.back() != L'\\') base += L'\\';
-    EXPECT_EQ(ExtendedPath(L"rel\\x"), L"\\\\?\\" + base + L"rel\\x");
-    EXPECT_EQ(OrdinaryForm(L"C:\\plain"), L"C:\\plain");
+    const std::pair<std::wstring, std::wstring> exact[] = {
+        {L"C:\\a\\.\\b.\\..\\c /d.//", L"C:\\a\\c \\d.\\"},
+        {L"//s/share/../x.", L"\\\\s\\share\\x."},
+        {L"rel/x.", base + L"rel\\x."},
+        {base.substr(0, 2) + L"y ", base + L"y "},  // the current drive's current folder
+        {L"\\r.", base.substr(0, 3) + L"r."},
+        {base.substr(0, 3) + L"..\\..\\z", base.substr(0, 3) + L"z"},  // never above the root
+    };
+    for (const auto& [path, full] : exact) EXPECT_EQ(ExactPath(path), ExtendedForm(full)) << path;
+
+    // A line shows each control character and "<" as <XX>, all else as it is.
+    const std::pair<std::wstring, const wchar_t*> shown[] = {
+        {L"\\\\?\\UNC\\s\\a\nb\\c\r\td> ", L"\\\\s\\a<0A>b\\c<0D><09>d> "},
+        {std::wstring(L"x\0y\x1F\x7F<3C>\x80\u00E9", 11), L"x<00>y<1F><7F><3C>3C>\x80\u00E9"},
+    };
+    for (const auto& [path, line] : shown) EXPECT_EQ(DisplayForm(path), line);
 }
 
 TEST_F(HashJobHostile, FilesUnderFoldersPastMaxPathAreAllHashed) {
@@ -51,10 +68,6 @@ TEST_F(HashJobHostile, FilesUnderFoldersPastMaxPathAreAllHashed) {
     EXPECT_EQ(RunPath(DigestMd5, temp.Path(), true), SeveralFiles(DigestMd5, files));
     const auto& [deepest, bytes] = files.back();
     EXPECT_EQ(RunPath(DigestCrc32, ExtendedPath(deepest)), OneFile(1, ExpectedLine(DigestCrc32, bytes, deepest)));
-    for (auto it = files.rbegin(); it != files.rend(); ++it) {  // the scratch folder's removal stops at MAX_PATH
-        ::DeleteFileW(ExtendedPath(it->first).c_str());
-        ::RemoveDirectoryW(ExtendedPath(it->first.substr(0, it->first.rfind(L'\\'))).c_str());
-    }
 }
 
 TEST_F(HashJobHostile, LinksAreFollowedButEachFolderIsWalkedOnce) {

@@ -31,14 +31,21 @@ WideString* PostLine(HWND window, const std::wstring& text) {
 // Small files named against their order, then a large one that keeps the job
 // running: their lines must not wait for it, and nothing may start meanwhile.
 TEST(MainWindowStart, ArgumentsHashedInOrderAsOneListWhileControlsAndDropsWaitAndCloseEndsTheWorker) {
+    // "c." beside "c" and "d " are taken as written, "./sub/b" from the current folder.
     TempFolder temp;
-    Lines arguments{temp / L"missing.txt"}, expected;
-    for (const wchar_t* name : {L"e", L"c", L"a", L"d", L"b"}) {
-        arguments.push_back(temp.File(name, "abc"));
-        expected.push_back(Md5Line(kMd5Abc, arguments.back()));
+    temp.File(L"c", "not c.");
+    Lines arguments{temp / L"missing.txt"}, named, expected;
+    for (const wchar_t* name : {L"e", L"c.", L"a", L"d ", L"sub\\b"}) {
+        arguments.push_back(named.emplace_back(temp.File(name, "abc")));
+        expected.push_back(Md5Line(kMd5Abc, named.back()));
     }
-    arguments.push_back(temp.File(L"large.bin", "", 1ll << 30));
+    arguments.back() = L"./sub/b";
+    arguments.push_back(named.emplace_back(temp.File(L"large.bin", "", 1ll << 30)));
+    wchar_t started[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, started);
+    SetCurrentDirectoryW(temp.Path().c_str());
     MainWindow main(arguments);
+    SetCurrentDirectoryW(started);
     EXPECT_EQ(main.Text(IDC_PATH), arguments[1]);
     EXPECT_TRUE(WaitUntil([&] { return main.PaneLines().size() == 5; }));
     EXPECT_EQ(main.PaneLines(), expected);
@@ -51,7 +58,7 @@ TEST(MainWindowStart, ArgumentsHashedInOrderAsOneListWhileControlsAndDropsWaitAn
     EXPECT_EQ(main.WaitForEnd(60000), IDCANCEL);
     // The worker has ended before the modal run returned, and read the list intact.
     EXPECT_FALSE(main.Dialog().job.IsActive());
-    EXPECT_EQ(main.Dialog().pathList, PathList(arguments.begin() + 1, arguments.end()));
+    EXPECT_EQ(main.Dialog().pathList, PathList(named.begin(), named.end()));
 }
 
 // Dunmo.exe (next to the test) as a process: a close ends it with 2.
@@ -77,6 +84,11 @@ TEST(MainWindowProcess, CommandLineHashedInOrderAndCloseExitsWithTwo) {
     }));
     EXPECT_EQ(SplitLines(TextOf(GetDlgItem(dialog, IDC_OUTPUT))),
               (Lines{Md5Line(kMd5Abc, spaced), Md5Line(kMd5Abc, plain)}));
+    // The focus ends in the path box, as after Enter.
+    GUITHREADINFO focus{};
+    focus.cbSize = sizeof(focus);
+    EXPECT_TRUE(WaitUntil([&] { return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &focus) &&
+                                       focus.hwndFocus == GetDlgItem(dialog, IDC_PATH); }));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     DWORD code = 0;
     EXPECT_EQ(WaitForSingleObject(dunmo.hProcess, 60000), WAIT_OBJECT_0);
@@ -87,8 +99,8 @@ TEST(MainWindowProcess, CommandLineHashedInOrderAndCloseExitsWithTwo) {
 }
 
 // Nothing starts on Enter outside the path box, for names that name nothing,
-// or while no worker thread can be made.
-TEST(MainWindowRequests, NothingStartsOutsideThePathBoxForNamesThatNameNothingOrWithoutAWorker) {
+// or while no worker thread can be made; a name that exists as typed is hashed.
+TEST(MainWindowRequests, NothingStartsOutsideThePathBoxForNamesThatNameNothingOrWithoutAWorkerTypedNamesAreExact) {
     TempFolder temp;
     const std::wstring file = temp.File(L"f.txt", "abc");
     MainWindow main;
@@ -107,6 +119,12 @@ TEST(MainWindowRequests, NothingStartsOutsideThePathBoxForNamesThatNameNothingOr
         EXPECT_EQ(main.Text(IDC_PATH), text);  // kept as typed
     }
     EXPECT_EQ(main.WaitForEnd(0), -2);  // Enter never ends the dialog
+    // A typed name is taken as written: "x." beside "x" is hashed, not "x".
+    temp.File(L"x", "not x.");
+    main.EnterPath(temp.File(L"x.", "abc"));
+    ASSERT_TRUE(main.WaitIdle());
+    EXPECT_EQ(main.PaneLines(), Lines{Md5Line(kMd5Abc, temp / L"x.")});
+    main.Click(IDC_CLEAR);
 
     // Without a free megabyte of address space no thread stack can be made;
     // only a 32-bit process's space can be filled in reasonable time.
