@@ -37,9 +37,10 @@ inline void StoreBigEndian(std::uint8_t* p, std::uint32_t x) {
 
 // The functions of FIPS 180-4, section 4.1.2.
 inline std::uint32_t Choose(std::uint32_t e, std::uint32_t f, std::uint32_t g) { return g ^ (e & (f ^ g)); }
-inline std::uint32_t Majority(std::uint32_t a, std::uint32_t b, std::uint32_t c) { return (a & b) | (c & (a | b)); }
-inline std::uint32_t BigSigma0(std::uint32_t a) { return RotateRight(a, 2) ^ RotateRight(a, 13) ^ RotateRight(a, 22); }
-inline std::uint32_t BigSigma1(std::uint32_t e) { return RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25); }
+// Nested, as ROTR 2 ^ ROTR 13 ^ ROTR 22 and ROTR 6 ^ ROTR 11 ^ ROTR 25: one
+// copy of the input instead of three where rotates overwrite their operand.
+inline std::uint32_t BigSigma0(std::uint32_t a) { return RotateRight(RotateRight(RotateRight(a, 9) ^ a, 11) ^ a, 2); }
+inline std::uint32_t BigSigma1(std::uint32_t e) { return RotateRight(RotateRight(RotateRight(e, 14) ^ e, 5) ^ e, 6); }
 inline std::uint32_t SmallSigma0(std::uint32_t w) { return RotateRight(w, 7) ^ RotateRight(w, 18) ^ (w >> 3); }
 inline std::uint32_t SmallSigma1(std::uint32_t w) { return RotateRight(w, 17) ^ RotateRight(w, 19) ^ (w >> 10); }
 
@@ -48,11 +49,14 @@ inline std::uint32_t SmallSigma1(std::uint32_t w) { return RotateRight(w, 17) ^ 
 // The message schedule keeps only the last sixteen words: W[t] replaces
 // W[t - 16] in slot t mod 16. Each step leaves its new A in h's variable and
 // its new E in d's, so the next step takes the roles one variable along and
-// no register moves are needed.
+// no register moves are needed. Maj(a, b, c) is b ^ ((a ^ b) & (b ^ c)), and
+// this step's a ^ b is the next one's b ^ c.
 #define SHA256_STEP(a, b, c, d, e, f, g, h, t, x)                             \
     h += BigSigma1(e) + Choose(e, f, g) + kRoundConstants[t] + (x);          \
     d += h;                                                                   \
-    h += BigSigma0(a) + Majority(a, b, c)
+    ab = a ^ b;                                                               \
+    h += BigSigma0(a) + (b ^ (ab & bc));                                      \
+    bc = ab
 
 // Sixteen steps from step `base`, a multiple of 16, so that every schedule
 // slot below is a constant.
@@ -88,6 +92,7 @@ void BlocksPortable(std::uint32_t state[8], const std::uint8_t* blocks, std::siz
         }
         std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
         std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+        std::uint32_t ab, bc = b ^ c;
         SHA256_SIXTEEN_STEPS(0, SHA256_W);
         for (int base = 16; base < 64; base += 16) {
             SHA256_SIXTEEN_STEPS(base, SHA256_NEXT);
