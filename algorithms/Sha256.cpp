@@ -1,11 +1,17 @@
 #include "algorithms/Sha256.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <utility>
+
+#include "algorithms/Cpu.h"
 
 namespace {
 
-constexpr std::uint32_t kRoundConstants[64] = {
+// Aligned so that the SHA-extensions path can add four at a time straight
+// from memory.
+alignas(16) constexpr std::uint32_t kRoundConstants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -29,31 +35,67 @@ inline void StoreBigEndian(std::uint8_t* p, std::uint32_t x) {
     p[3] = static_cast<std::uint8_t>(x);
 }
 
-// Compresses `blocks` whole 64-byte blocks.
-void CompressPortable(std::uint32_t state[8], const std::uint8_t* data, std::size_t blocks) {
-    for (; blocks != 0; --blocks, data += 64) {
-        std::uint32_t w[64];
-        for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(data + 4 * t);
-        for (int t = 16; t < 64; ++t) {
-            const std::uint32_t s0 = RotateRight(w[t - 15], 7) ^ RotateRight(w[t - 15], 18) ^ (w[t - 15] >> 3);
-            const std::uint32_t s1 = RotateRight(w[t - 2], 17) ^ RotateRight(w[t - 2], 19) ^ (w[t - 2] >> 10);
-            w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+// The functions of FIPS 180-4, section 4.1.2.
+inline std::uint32_t Choose(std::uint32_t e, std::uint32_t f, std::uint32_t g) { return g ^ (e & (f ^ g)); }
+// Nested, as ROTR 2 ^ ROTR 13 ^ ROTR 22 and ROTR 6 ^ ROTR 11 ^ ROTR 25: one
+// copy of the input instead of three where rotates overwrite their operand.
+inline std::uint32_t BigSigma0(std::uint32_t a) { return RotateRight(RotateRight(RotateRight(a, 9) ^ a, 11) ^ a, 2); }
+inline std::uint32_t BigSigma1(std::uint32_t e) { return RotateRight(RotateRight(RotateRight(e, 14) ^ e, 5) ^ e, 6); }
+inline std::uint32_t SmallSigma0(std::uint32_t w) { return RotateRight(w, 7) ^ RotateRight(w, 18) ^ (w >> 3); }
+inline std::uint32_t SmallSigma1(std::uint32_t w) { return RotateRight(w, 17) ^ RotateRight(w, 19) ^ (w >> 10); }
+
+}  // namespace
+
+// The message schedule keeps only the last sixteen words: W[t] replaces
+// W[t - 16] in slot t mod 16. Each step leaves its new A in h's variable and
+// its new E in d's, so the next step takes the roles one variable along and
+// no register moves are needed. Maj(a, b, c) is b ^ ((a ^ b) & (b ^ c)), and
+// this step's a ^ b is the next one's b ^ c.
+#define SHA256_STEP(a, b, c, d, e, f, g, h, t, x)                             \
+    h += BigSigma1(e) + Choose(e, f, g) + kRoundConstants[t] + (x);          \
+    d += h;                                                                   \
+    ab = a ^ b;                                                               \
+    h += BigSigma0(a) + (b ^ (ab & bc));                                      \
+    bc = ab
+
+// Sixteen steps from step `base`, a multiple of 16, so that every schedule
+// slot below is a constant.
+#define SHA256_SIXTEEN_STEPS(base, W)                    \
+    SHA256_STEP(a, b, c, d, e, f, g, h, (base) + 0, W(0));   \
+    SHA256_STEP(h, a, b, c, d, e, f, g, (base) + 1, W(1));   \
+    SHA256_STEP(g, h, a, b, c, d, e, f, (base) + 2, W(2));   \
+    SHA256_STEP(f, g, h, a, b, c, d, e, (base) + 3, W(3));   \
+    SHA256_STEP(e, f, g, h, a, b, c, d, (base) + 4, W(4));   \
+    SHA256_STEP(d, e, f, g, h, a, b, c, (base) + 5, W(5));   \
+    SHA256_STEP(c, d, e, f, g, h, a, b, (base) + 6, W(6));   \
+    SHA256_STEP(b, c, d, e, f, g, h, a, (base) + 7, W(7));   \
+    SHA256_STEP(a, b, c, d, e, f, g, h, (base) + 8, W(8));   \
+    SHA256_STEP(h, a, b, c, d, e, f, g, (base) + 9, W(9));   \
+    SHA256_STEP(g, h, a, b, c, d, e, f, (base) + 10, W(10)); \
+    SHA256_STEP(f, g, h, a, b, c, d, e, (base) + 11, W(11)); \
+    SHA256_STEP(e, f, g, h, a, b, c, d, (base) + 12, W(12)); \
+    SHA256_STEP(d, e, f, g, h, a, b, c, (base) + 13, W(13)); \
+    SHA256_STEP(c, d, e, f, g, h, a, b, (base) + 14, W(14)); \
+    SHA256_STEP(b, c, d, e, f, g, h, a, (base) + 15, W(15))
+
+#define SHA256_W(i) w[i]
+#define SHA256_NEXT(i) \
+    (w[i] += SmallSigma1(w[((i) + 14) & 15]) + w[((i) + 9) & 15] + SmallSigma0(w[((i) + 1) & 15]))
+
+namespace {
+
+void BlocksPortable(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
+    for (; count != 0; --count, blocks += 64) {
+        std::uint32_t w[16];
+        for (int t = 0; t < 16; ++t) {
+            w[t] = LoadBigEndian(blocks + 4 * t);
         }
         std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
         std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-        for (int t = 0; t < 64; ++t) {
-            const std::uint32_t t1 = h + (RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25)) +
-                                     (g ^ (e & (f ^ g))) + kRoundConstants[t] + w[t];
-            const std::uint32_t t2 = (RotateRight(a, 2) ^ RotateRight(a, 13) ^ RotateRight(a, 22)) +
-                                     ((a & b) | (c & (a | b)));
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + t2;
+        std::uint32_t ab, bc = b ^ c;
+        SHA256_SIXTEEN_STEPS(0, SHA256_W);
+        for (int base = 16; base < 64; base += 16) {
+            SHA256_SIXTEEN_STEPS(base, SHA256_NEXT);
         }
         state[0] += a;
         state[1] += b;
@@ -66,10 +108,106 @@ void CompressPortable(std::uint32_t state[8], const std::uint8_t* data, std::siz
     }
 }
 
-using CompressFunction = void (*)(std::uint32_t*, const std::uint8_t*, std::size_t);
-CompressFunction compress = &CompressPortable;
+#undef SHA256_NEXT
+#undef SHA256_W
+#undef SHA256_SIXTEEN_STEPS
+#undef SHA256_STEP
+
+#if DUNMO_X86
+// Four steps per group, two per SHA256RNDS2, with the state split as ABEF and
+// CDGH (A and C in the top lanes). Group g consumes m[g % 4], which holds
+// W[4g..4g+3] with the first word in the lowest lane; meanwhile SHA256MSG1,
+// the add of W[t-7] and SHA256MSG2 complete W[4g+4..4g+7] in m[(g + 1) % 4].
+// Eight vector registers suffice: the two state halves, the four schedule
+// registers, the words with their constants (SHA256RNDS2 wants them in XMM0)
+// and one temporary.
+template <int g>
+DUNMO_INLINE_TARGET("sha,sse4.1") void ShaGroup(__m128i& abef, __m128i& cdgh, __m128i (&m)[4]) {
+    constexpr int now = g % 4;
+    const __m128i wk =
+        _mm_add_epi32(m[now], _mm_load_si128(reinterpret_cast<const __m128i*>(kRoundConstants + 4 * g)));
+    cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
+    if constexpr (g >= 3 && g <= 14) {
+        const __m128i minus7 = _mm_alignr_epi8(m[now], m[(g + 3) % 4], 4);
+        m[(g + 1) % 4] = _mm_sha256msg2_epu32(_mm_add_epi32(m[(g + 1) % 4], minus7), m[now]);
+    }
+    abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0E));
+    if constexpr (g >= 1 && g <= 12) {
+        m[(g + 3) % 4] = _mm_sha256msg1_epu32(m[(g + 3) % 4], m[now]);
+    }
+}
+
+template <int... g>
+DUNMO_INLINE_TARGET("sha,sse4.1")
+void ShaGroups(__m128i& abef, __m128i& cdgh, __m128i (&m)[4], std::integer_sequence<int, g...>) {
+    (ShaGroup<g>(abef, cdgh, m), ...);
+}
+
+// All blocks in one call, the state in registers. With only eight of them
+// (i686) the state at a block's start waits on the stack for the final add:
+// two stores and two loads a block, the only stack traffic in the loop.
+DUNMO_TARGET("sha,sse4.1")
+void BlocksShaExtensions(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
+    // Reverses the bytes of each word: the message is big-endian.
+    const __m128i swap = _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+    const __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));
+    const __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4));
+    const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1), efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+    __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+    __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+    for (; count != 0; --count, blocks += 64) {
+        const __m128i abefBefore = abef, cdghBefore = cdgh;
+        __m128i m[4];
+        for (int i = 0; i < 4; ++i) {
+            m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)), swap);
+        }
+        ShaGroups(abef, cdgh, m, std::make_integer_sequence<int, 16>());
+        abef = _mm_add_epi32(abef, abefBefore);
+        cdgh = _mm_add_epi32(cdgh, cdghBefore);
+    }
+    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B), dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
+}
+#endif
+
+using BlockFunction = void (*)(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
+
+BlockFunction FunctionFor(Sha256Path path) {
+    switch (path) {
+    case Sha256Path::Fastest: {
+        const BlockFunction extensions = FunctionFor(Sha256Path::ShaExtensions);
+        return extensions != nullptr ? extensions : BlocksPortable;
+    }
+    case Sha256Path::Portable: return BlocksPortable;
+#if DUNMO_X86
+    case Sha256Path::ShaExtensions: return DetectedCpu().sha ? BlocksShaExtensions : nullptr;
+#endif
+    default: return nullptr;
+    }
+}
+
+// Chosen on first use; tests and benchmarks may switch it.
+std::atomic<BlockFunction>& Selected() {
+    static std::atomic<BlockFunction> selected{FunctionFor(Sha256Path::Fastest)};
+    return selected;
+}
+
+void Blocks(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
+    Selected().load(std::memory_order_relaxed)(state, blocks, count);
+}
 
 }  // namespace
+
+bool Sha256PathAvailable(Sha256Path path) { return FunctionFor(path) != nullptr; }
+
+bool Sha256UsePath(Sha256Path path) {
+    const BlockFunction function = FunctionFor(path);
+    if (function != nullptr) {
+        Selected().store(function, std::memory_order_relaxed);
+    }
+    return function != nullptr;
+}
 
 void Sha256Init(Sha256Context& context) {
     static const std::uint32_t initial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
@@ -79,39 +217,42 @@ void Sha256Init(Sha256Context& context) {
 }
 
 void Sha256Update(Sha256Context& context, const void* bytes, std::uint32_t length) {
+    if (length == 0) {
+        return;
+    }
     const auto* input = static_cast<const std::uint8_t*>(bytes);
-    std::uint32_t used = context.count[0] & 63;
-    if ((context.count[0] += length) < length) ++context.count[1];
+    std::uint32_t used = context.count[0] % 64;
+    if ((context.count[0] += length) < length) {
+        ++context.count[1];
+    }
     if (used != 0) {
         const std::uint32_t take = length < 64 - used ? length : 64 - used;
         std::memcpy(context.buffer + used, input, take);
         input += take;
         length -= take;
         used += take;
-        if (used < 64) return;
-        compress(context.state, context.buffer, 1);
+        if (used < 64) {
+            return;
+        }
+        Blocks(context.state, context.buffer, 1);
     }
-    compress(context.state, input, length / 64);
-    std::memcpy(context.buffer, input + (length & ~63u), length & 63);
+    if (length >= 64) {
+        Blocks(context.state, input, length / 64);
+    }
+    std::memcpy(context.buffer, input + length / 64 * 64, length % 64);
 }
 
 void Sha256Final(Sha256Context& context, std::uint8_t digest[32]) {
     const std::uint32_t high = context.count[1] << 3 | context.count[0] >> 29;
     const std::uint32_t low = context.count[0] << 3;
-    const std::uint32_t used = context.count[0] & 63;
+    const std::uint32_t used = context.count[0] % 64;
     static const std::uint8_t padding[64] = {0x80};
     Sha256Update(context, padding, used < 56 ? 56 - used : 120 - used);
     std::uint8_t lengthBytes[8];
     StoreBigEndian(lengthBytes, high);
     StoreBigEndian(lengthBytes + 4, low);
     Sha256Update(context, lengthBytes, 8);
-    for (int i = 0; i < 8; ++i) StoreBigEndian(digest + 4 * i, context.state[i]);
-}
-
-bool Sha256PathAvailable(Sha256Path path) { return path != Sha256Path::ShaExtensions; }
-
-bool Sha256UsePath(Sha256Path path) {
-    if (!Sha256PathAvailable(path)) return false;
-    compress = &CompressPortable;
-    return true;
+    for (int i = 0; i < 8; ++i) {
+        StoreBigEndian(digest + 4 * i, context.state[i]);
+    }
 }

@@ -15,6 +15,7 @@
 #include "algorithms/Crc32.h"
 #include "algorithms/Md5.h"
 #include "algorithms/Sha1.h"
+#include "algorithms/Sha256.h"
 
 namespace bench {
 
@@ -118,6 +119,17 @@ inline std::string OurSha1(const std::vector<std::uint8_t>& buffer) {
     std::uint8_t digest[20];
     Sha1Final(context, digest);
     return Hex(digest, 20);
+}
+
+inline std::string OurSha256(const std::vector<std::uint8_t>& buffer) {
+    Sha256Context context;
+    Sha256Init(context);
+    for (std::size_t i = 0; i < buffer.size(); i += kPiece) {
+        Sha256Update(context, buffer.data() + i, static_cast<std::uint32_t>(kPiece));
+    }
+    std::uint8_t digest[32];
+    Sha256Final(context, digest);
+    return Hex(digest, 32);
 }
 
 inline std::uint32_t OurCrc32(const std::vector<std::uint8_t>& buffer) {

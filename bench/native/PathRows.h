@@ -1,5 +1,5 @@
 #pragma once
-// The rows for each SHA-1 and CRC-32 path this processor runs; shared by the
+// The rows for each SHA-1, SHA-256 and CRC-32 path this processor runs; shared by the
 // native and the Windows algorithm benchmarks.
 #include "../BenchCommon.h"
 
@@ -14,6 +14,11 @@ struct PathName {
 inline const PathName<Sha1Path> kSha1Paths[] = {
     {Sha1Path::Portable, "SHA-1 (portable)"},
     {Sha1Path::ShaExtensions, "SHA-1 (SHA extensions)"},
+};
+
+inline const PathName<Sha256Path> kSha256Paths[] = {
+    {Sha256Path::Portable, "SHA-256 (portable)"},
+    {Sha256Path::ShaExtensions, "SHA-256 (SHA extensions)"},
 };
 
 inline const PathName<Crc32Path> kCrc32Paths[] = {

@@ -41,6 +41,15 @@ int main() {
         }
     }
     Sha1UsePath(Sha1Path::Fastest);
+
+    b = BestMegabytesPerSecond(kBufferSize, [&] { theirs = OpenSslDigest(EVP_sha256(), buffer); });
+    for (const PathName<Sha256Path>& path : kSha256Paths) {
+        if (Sha256UsePath(path.path)) {
+            a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurSha256(buffer); });
+            PrintRow(path.name, a, "OpenSSL SHA-256", b, ours == theirs);
+        }
+    }
+    Sha256UsePath(Sha256Path::Fastest);
     CompareCrc32PathsWithZlib(buffer);
 
     std::vector<char> text(kPiece / 3 * 4 + 8);

@@ -1,6 +1,6 @@
 // Throughput of the digests (each path this processor has) and Base64 as an
-// i686 program, beside zlib's crc32 and the platform's own MD5, SHA-1
-// (CryptoAPI) and Base64 (crypt32).
+// i686 program, beside zlib's crc32 and the platform's own MD5, SHA-1,
+// SHA-256 (CryptoAPI) and Base64 (crypt32).
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -19,7 +19,7 @@ std::string CryptoApiDigest(HCRYPTPROV provider, ALG_ID algorithm, const std::ve
     for (std::size_t i = 0; ok && i < buffer.size(); i += bench::kPiece) {
         ok = CryptHashData(hash, buffer.data() + i, static_cast<DWORD>(bench::kPiece), 0) != FALSE;
     }
-    BYTE digest[20];
+    BYTE digest[32];
     DWORD size = sizeof digest;
     ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
     CryptDestroyHash(hash);
@@ -31,7 +31,8 @@ std::string CryptoApiDigest(HCRYPTPROV provider, ALG_ID algorithm, const std::ve
 int main() {
     using namespace bench;
     HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+    // The AES provider is the one that also offers SHA-256.
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
         std::printf("CryptAcquireContextW failed: %lu\n", GetLastError());
         return 1;
     }
@@ -52,6 +53,15 @@ int main() {
         }
     }
     Sha1UsePath(Sha1Path::Fastest);
+
+    b = BestMegabytesPerSecond(kBufferSize, [&] { theirs = CryptoApiDigest(provider, CALG_SHA_256, buffer); });
+    for (const PathName<Sha256Path>& path : kSha256Paths) {
+        if (Sha256UsePath(path.path)) {
+            a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurSha256(buffer); });
+            PrintRow(path.name, a, "CryptoAPI CALG_SHA_256", b, ours == theirs);
+        }
+    }
+    Sha256UsePath(Sha256Path::Fastest);
     CryptReleaseContext(provider, 0);
 
     CompareCrc32PathsWithZlib(buffer);

@@ -1,5 +1,6 @@
 // A real stream of 4 GiB + 1000 bytes on the default (fastest) paths: MD5's
-// bit count passes 2^32 after 2^29 bytes and SHA-1's byte count after 2^32.
+// bit count passes 2^32 after 2^29 bytes and SHA-1's and SHA-256's byte counts
+// after 2^32.
 #include <openssl/evp.h>
 #include <zlib.h>
 
@@ -29,13 +30,10 @@ std::string OpenSslHex(const OpenSslContext& context) {
 }  // namespace
 
 TEST(LongStream, CountsCarryPast4GiB) {
-    Md5Context md5;
-    Sha1Context sha1;
-    Md5Init(md5);
-    Sha1Init(sha1);
+    Digest ours[] = {Digest(DigestMd5), Digest(DigestSha1), Digest(DigestSha256)};
+    const OpenSslContext theirs[] = {OpenSslStart(EVP_md5()), OpenSslStart(EVP_sha1()), OpenSslStart(EVP_sha256())};
     std::uint32_t crc = 0;
     uLong zlibCrc = crc32(0, Z_NULL, 0);
-    const OpenSslContext openSslMd5 = OpenSslStart(EVP_md5()), openSslSha1 = OpenSslStart(EVP_sha1());
 
     // Windows of one random pool at shifting offsets and of shifting lengths,
     // each stamped with its index so that no two are alike.
@@ -49,18 +47,17 @@ TEST(LongStream, CountsCarryPast4GiB) {
         std::uint8_t* piece = pool.data() + (index * 7) % 64;
         const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kWindow - index % 1000, kLength - done));
         std::memcpy(piece, &index, sizeof index);
-        Md5Update(md5, piece, static_cast<std::int32_t>(length));
-        Sha1Update(sha1, piece, length);
+        for (int i = 0; i < 3; ++i) {
+            ours[i].Update(piece, length);
+            EVP_DigestUpdate(theirs[i].get(), piece, length);
+        }
         crc = Crc32Update(crc, piece, length);
-        EVP_DigestUpdate(openSslMd5.get(), piece, length);
-        EVP_DigestUpdate(openSslSha1.get(), piece, length);
         zlibCrc = crc32(zlibCrc, piece, length);
         done += length;
     }
-    std::uint8_t digest[20];
-    Md5Final(md5, digest);
-    EXPECT_EQ(Hex(digest, 16), OpenSslHex(openSslMd5));
-    Sha1Final(sha1, digest);
-    EXPECT_EQ(Hex(digest, 20), OpenSslHex(openSslSha1));
+    for (int i = 0; i < 3; ++i) {
+        const std::wstring hex = ours[i].Hex(true);
+        EXPECT_EQ(std::string(hex.begin(), hex.end()), OpenSslHex(theirs[i])) << Digest::Tag(ours[i].Algorithm());
+    }
     EXPECT_EQ(crc, zlibCrc);
 }

@@ -19,19 +19,24 @@ std::string DigitText(std::size_t length) {
     return text;
 }
 
+// Bytes from hexadecimal text, as NIST prints its messages.
+std::string FromHex(const char* hex) {
+    std::string bytes;
+    for (; *hex != '\0'; hex += 2) bytes += static_cast<char>(std::stoi(std::string(hex, 2), nullptr, 16));
+    return bytes;
+}
+
 struct Vector {
     Algorithm algorithm;
     std::string message;
     const char* digest;
 };
 
-// RFC 1321's suite, FIPS 180-1's messages and the usual CRC-32 check values.
+// Part of RFC 1321's suite, the messages of FIPS 180-1 and 180-2, NIST's byte-oriented
+// SHA-256 messages of 55, 56, 63, 64 and 163 bytes, and the usual CRC-32 check values.
 const Vector kPublished[] = {
     {Algorithm::Md5, "", "D41D8CD98F00B204E9800998ECF8427E"},
-    {Algorithm::Md5, "a", "0CC175B9C0F1B6A831C399E269772661"},
     {Algorithm::Md5, "abc", "900150983CD24FB0D6963F7D28E17F72"},
-    {Algorithm::Md5, "message digest", "F96B697D7CB7938D525A2F31AAF161D0"},
-    {Algorithm::Md5, "abcdefghijklmnopqrstuvwxyz", "C3FCD3D76192E4007DFB496CCA67E13B"},
     {Algorithm::Md5, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "D174AB98D277D9F5A5611C2C9F419D9F"},
     {Algorithm::Md5, "12345678901234567890123456789012345678901234567890123456789012345678901234567890",
      "57EDF4A22BE3C955AC49DA2E2107B67A"},
@@ -40,24 +45,54 @@ const Vector kPublished[] = {
     {Algorithm::Sha1, "abc", "A9993E364706816ABA3E25717850C26C9CD0D89D"},
     {Algorithm::Sha1, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983E441C3BD26EBAAE4AA1F95129E5E54670F1"},
     {Algorithm::Sha1, std::string(1000000, 'a'), "34AA973CD4C4DAA4F61EEB2BDBAD27316534016F"},
+    {Algorithm::Sha256, "", "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"},
+    {Algorithm::Sha256, "abc", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"},
+    {Algorithm::Sha256, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+     "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1"},
+    {Algorithm::Sha256,
+     "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+     "CF5B16A778AF8380036CE59E7B0492370B249B11E8F07A51AFAC45037AFEE9D1"},
+    {Algorithm::Sha256, std::string(1000000, 'a'), "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0"},
+    {Algorithm::Sha256,
+     FromHex("3ebfb06db8c38d5ba037f1363e118550aad94606e26835a01af05078533cc25f2f39573c04b632f62f68c294ab31f2a3e2a1a0d8c2be51"),
+     "6595A2EF537A69BA8583DFBF7F5BEC0AB1F93CE4C8EE1916EFF44A93AF5749C4"},
+    {Algorithm::Sha256,
+     FromHex("2d52447d1244d2ebc28650e7b05654bad35b3a68eedc7f8515306b496d75f3e73385dd1b002625024b81a02f2fd6dffb6e6d561cb7d0bd7a"),
+     "CFB88D6FAF2DE3A69D36195ACEC2E255E2AF2B7D933997F348E09F6CE5758360"},
+    {Algorithm::Sha256,
+     FromHex("e2f76e97606a872e317439f1a03fcd92e632e5bd4e7cbc4e97f1afc19a16fde92d77cbe546416b51640cddb92af996534dfd81edb17c4424cf1ac4d75aceeb"),
+     "18041BD4665083001FBA8C5411D2D748E8ABBFDCDFD9218CB02B68A78E7D4C23"},
+    {Algorithm::Sha256,
+     FromHex("5a86b737eaea8ee976a0a24da63e7ed7eefad18a101c1211e2b3650c5187c2a8a650547208251f6d4237e661c7bf4c77f335390394c37fa1a9f9be836ac28509"),
+     "42E61E174FBB3897D6DD6CEF3DD2802FE67B331953B06114A65C772859DFC1AA"},
+    {Algorithm::Sha256,
+     FromHex("451101250ec6f26652249d59dc974b7361d571a8101cdfd36aba3b5854d3ae086b5fdd4597721b66e3c0dc5d8c606d9657d0e323283a52"
+             "17d1f53f2f284f57b85c8a61ac8924711f895c5ed90ef17745ed2d728abd22a5f7a13479a462d71b56c19a74a40b655c58edfe0a188ad2"
+             "cf46cbf30524f65d423c837dd1ff2bf462ac4198007345bb44dbb7b1c861298cdf61982a833afc728fae1eda2f87aa2c9480858bec"),
+     "3C593AA539FDCDAE516CDF2F15000F6634185C88F505B39775FB9AB137A10AA2"},
     {Algorithm::Crc32, "123456789", "CBF43926"},
     {Algorithm::Crc32, "abc", "352441C2"},
     {Algorithm::Crc32, std::string(1, '\0'), "D202EF8D"},
 };
 
 // Digit texts around the padding boundary (55 bytes leave room for padding
-// and length in the last block, 56 to 64 need another) and one of several
-// blocks, kept last; digests from md5sum, sha1sum and gzip.
+// and length in the last block, 56 to 64 need another; 119 is the longest to
+// end in a second block) and one of several blocks, kept last; digests from
+// md5sum, sha1sum, gzip and sha256sum (SHA-256 has NIST's messages of the
+// shorter lengths above).
 const struct {
     std::size_t length;
-    const char* digest[3];  // MD5, SHA-1, CRC-32
+    const char* digest[4];  // MD5, SHA-1, CRC-32, SHA-256
 } kDigitTexts[] = {
     {55, {"6E7A4FC92EB1C3F6E652425BCC8D44B5", "9F3A4CE7F66B1B74C34DA2C5D732C39F81E0F8DF", "F903F5D6"}},
     {56, {"8AF270B2847610E742B0791B53648C09", "0A40B8FBDAAFB7C29651618AC15D27E772287130", "EBF85FBA"}},
     {63, {"C5E256437E758092DBFE06283E489019", "984B0F2F6D78C24020F5A79D409F67AB99302891", "79D4F8A4"}},
     {64, {"7F7BFD348709DEEAACE19E3F535F8C54", "CF0800F7644ACE3CB4C3FA33388D3BA0EA3C8B6E", "BC103D92"}},
     {65, {"BEB9F48BC802CA5CA043BCC15E219A5A", "92DE3A8444FE6D15268F0BA810AA43BC8B3A4FFE", "ED0BF96D"}},
-    {1000, {"427008B3FE192F663D665F56CD75716C", "F2B2F38B074C387A1415C3AFB834C7232F31B097", "7C858FF1"}},
+    {119, {"42EEC8502CB0ED8F0D05AA5A24463B6A", "D1BA16C5F745875597B6D0B9061F30B5A5C89092", "7FB10B2F",
+           "D0CB70D05FF14123F114C0CCA360C62077379CF1AC90E1BFAFA9E9E4D827596A"}},
+    {1000, {"427008B3FE192F663D665F56CD75716C", "F2B2F38B074C387A1415C3AFB834C7232F31B097", "7C858FF1",
+            "AB6C5F3237F551D208FC2CA5225A4CCA20B3FD638794A804F0ED5549D5041734"}},
 };
 
 }  // namespace
@@ -69,8 +104,10 @@ TEST_P(OnEachPath, PublishedVectorsAndPaddingBoundaries) {
         }
     }
     for (const auto& known : kDigitTexts) {
-        const std::string text = DigitText(known.length);
-        EXPECT_EQ(DigestHex(algorithm(), text.data(), text.size()), known.digest[int(algorithm())]) << known.length;
+        if (const char* digest = known.digest[int(algorithm())]) {
+            const std::string text = DigitText(known.length);
+            EXPECT_EQ(DigestHex(algorithm(), text.data(), text.size()), digest) << known.length;
+        }
     }
 }
 
@@ -92,12 +129,16 @@ TEST_P(OnEachPath, SplitAnywhereGivesOneDigest) {
 TEST_P(OnEachPath, EmptyOrNegativeLengthChangesNothing) {
     Md5Context md5{};  // the buffers are compared too
     Sha1Context sha1{};
+    Sha256Context sha256{};
     Md5Init(md5);
     Md5Update(md5, "abcde", 5);
     Sha1Init(sha1);
     Sha1Update(sha1, "abcde", 5);
+    Sha256Init(sha256);
+    Sha256Update(sha256, "abcde", 5);
     const Md5Context md5Before = md5;
     const Sha1Context sha1Before = sha1;
+    const Sha256Context sha256Before = sha256;
     for (const std::int32_t length : {0, -1, -64, INT_MIN}) {
         Md5Update(md5, "xyz", length);
         Md5Update(md5, nullptr, length);
@@ -105,5 +146,7 @@ TEST_P(OnEachPath, EmptyOrNegativeLengthChangesNothing) {
     }
     Sha1Update(sha1, nullptr, 0);
     EXPECT_EQ(std::memcmp(&sha1, &sha1Before, sizeof sha1), 0);
+    Sha256Update(sha256, nullptr, 0);
+    EXPECT_EQ(std::memcmp(&sha256, &sha256Before, sizeof sha256), 0);
     EXPECT_EQ(Crc32Update(0xCBF43926u, nullptr, 0), 0xCBF43926u);
 }

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "algorithms/Crc32.h"
-#include "algorithms/Md5.h"
-#include "algorithms/Sha1.h"
+#include "algorithms/Digest.h"
 
-enum class Algorithm { Md5, Sha1, Crc32 };
+// In DigestAlgorithm's order.
+enum class Algorithm { Md5, Sha1, Crc32, Sha256 };
 
 struct DigestPath {
     Algorithm algorithm;
-    int path;  // a Sha1Path or Crc32Path; MD5 has one
+    int path;  // a Sha1Path, Crc32Path or Sha256Path; MD5 has one
     const char* name;
 };
 
@@ -30,6 +30,8 @@ inline const DigestPath kDigestPaths[] = {
     {Algorithm::Crc32, int(Crc32Path::Pclmul), "Crc32Pclmul"},
     {Algorithm::Crc32, int(Crc32Path::Vpclmul256), "Crc32Vpclmul256"},
     {Algorithm::Crc32, int(Crc32Path::Vpclmul512), "Crc32Vpclmul512"},
+    {Algorithm::Sha256, int(Sha256Path::Portable), "Sha256Portable"},
+    {Algorithm::Sha256, int(Sha256Path::ShaExtensions), "Sha256ShaExtensions"},
 };
 
 inline std::string Hex(const std::uint8_t* bytes, std::size_t count) {
@@ -45,32 +47,15 @@ inline std::string Hex(const std::uint8_t* bytes, std::size_t count) {
 // pieces (each cut to what is left, empty ones included) and then the rest.
 inline std::string DigestHex(Algorithm algorithm, const void* bytes, std::size_t length,
                              const std::vector<std::size_t>& pieces = {}) {
-    Md5Context md5;
-    Sha1Context sha1;
-    std::uint32_t crc = 0;
-    Md5Init(md5);
-    Sha1Init(sha1);
+    Digest digest(static_cast<DigestAlgorithm>(algorithm));
     std::size_t done = 0;
     for (std::size_t i = 0; i <= pieces.size(); ++i) {
         const std::size_t n = i < pieces.size() ? std::min(pieces[i], length - done) : length - done;
-        const auto* p = static_cast<const std::uint8_t*>(bytes) + done;
-        switch (algorithm) {
-        case Algorithm::Md5: Md5Update(md5, p, static_cast<std::int32_t>(n)); break;
-        case Algorithm::Sha1: Sha1Update(sha1, p, static_cast<std::uint32_t>(n)); break;
-        case Algorithm::Crc32: crc = Crc32Update(crc, p, static_cast<std::uint32_t>(n)); break;
-        }
+        digest.Update(static_cast<const std::uint8_t*>(bytes) + done, static_cast<std::uint32_t>(n));
         done += n;
     }
-    std::uint8_t digest[20];
-    switch (algorithm) {
-    case Algorithm::Md5: Md5Final(md5, digest); return Hex(digest, 16);
-    case Algorithm::Sha1: Sha1Final(sha1, digest); return Hex(digest, 20);
-    default:
-        for (int i = 0; i < 4; ++i) {
-            digest[i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
-        }
-        return Hex(digest, 4);
-    }
+    const std::wstring hex = digest.Hex(true);
+    return std::string(hex.begin(), hex.end());
 }
 
 // Runs each test on one path, skipped where this processor lacks it, and
@@ -79,9 +64,10 @@ class OnEachPath : public ::testing::TestWithParam<DigestPath> {
 protected:
     Algorithm algorithm() const { return GetParam().algorithm; }
     void SetUp() override {
-        const bool available = algorithm() == Algorithm::Sha1    ? Sha1UsePath(Sha1Path(GetParam().path))
-                               : algorithm() == Algorithm::Crc32 ? Crc32UsePath(Crc32Path(GetParam().path))
-                                                                 : true;
+        const bool available = algorithm() == Algorithm::Sha1     ? Sha1UsePath(Sha1Path(GetParam().path))
+                               : algorithm() == Algorithm::Crc32  ? Crc32UsePath(Crc32Path(GetParam().path))
+                               : algorithm() == Algorithm::Sha256 ? Sha256UsePath(Sha256Path(GetParam().path))
+                                                                  : true;
         if (!available) {
             GTEST_SKIP() << GetParam().name << " needs an instruction this processor lacks";
         }
@@ -89,5 +75,6 @@ protected:
     void TearDown() override {
         Sha1UsePath(Sha1Path::Fastest);
         Crc32UsePath(Crc32Path::Fastest);
+        Sha256UsePath(Sha256Path::Fastest);
     }
 };
