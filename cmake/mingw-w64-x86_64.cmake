@@ -1,19 +1,4 @@
-# Cross build for 64-bit Windows (test builds on hosts that run no 32-bit code) with the posix-threads mingw-w64 compilers.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Self-contained executables: only system DLLs are imported.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Test and benchmark executables run under Wine in the build's private prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    env "DUNMO_BUILD=${CMAKE_BINARY_DIR}" "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh")
+# Cross build for 64-bit Windows, for tests and benchmarks on hosts that run
+# no 32-bit code.
+set(DUNMO_MINGW_ARCH x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
