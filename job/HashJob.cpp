@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "job/HashPipeline.h"
 #include "job/Messages.h"
 #include "support/LongPath.h"
 
@@ -162,6 +163,24 @@ void HashJob::HashOneFile() {
 void HashJob::HashFiles() {
     PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(files.size()));
     bool firstLine = true;
+    const std::uint32_t hashers =
+        hasherCount != 0 ? std::min(hasherCount, HashPipeline::kMaxHashers) : HashPipeline::UsableProcessors();
+    if (hashers > 1) {
+        HashPipeline pipeline({algorithm, hashers, chunkSize, chunksPerRead * chunkSize, readFile, &cancelRequested,
+                               hasherHook});
+        const auto open = [this](const WideString& file, std::uint64_t& size) { return OpenForHashing(file, size); };
+        const auto finished = [&](const Digest& result, bool ok) {
+            digest = result;
+            PostResultLine(ok, files.front());
+            ++pendingUnits;
+            if (std::exchange(firstLine, false))
+                FlushReports();
+            else
+                ReportIfDue();
+            files.pop_front();
+        };
+        if (pipeline.Run(files, open, finished, [this] { ReportIfDue(); })) return;
+    }
     while (!files.empty()) {
         if (cancelRequested) return;
         std::uint64_t size = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "algorithms/Digest.h"
+#include "job/HashPipeline.h"
 #include "job/ReadAhead.h"
 #include "job/WorkerThread.h"
 #include "support/PathList.h"
@@ -95,6 +96,11 @@ public:
 
     PostFunction postMessage = &PostMessageW;
     ReadFunction readFile = &ReadFile;
+    // Hashers that share the files of a job of several files: one per
+    // processor the process may use unless set. With one, the worker hashes
+    // them itself.
+    std::uint32_t hasherCount = 0;
+    HasherHook hasherHook = nullptr;
 
 private:
     // Starts the worker suspended, hands it exactly one of path and list, and

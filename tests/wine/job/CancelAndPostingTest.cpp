@@ -1,6 +1,8 @@
 // Cancellation checkpoints, and posting into a queue that refuses messages.
 #include "JobTestSupport.h"
 
+#include <tlhelp32.h>
+
 using namespace jobtest;
 using HashJobCancel = JobTest;
 using HashJobPosting = JobTest;
@@ -155,4 +157,41 @@ TEST_F(HashJobPosting, CancelEndsTheRetrying) {
     EXPECT_FALSE(job.IsActive());
     sink.Drain();
     EXPECT_TRUE(sink.log.empty());
+}
+
+TEST_F(HashJobCancel, CancelAfterAnyReadAmongHashersEndsEveryThreadAndClosesEveryFile) {
+    const auto threads = [] {
+        const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        int count = 0;
+        for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
+            count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+        ::CloseHandle(snapshot);
+        return count;
+    };
+    std::vector<std::pair<std::wstring, std::string>> files;
+    PathList paths;
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        const std::string bytes = Pattern((3 << 20) + i, i);  // four pieces
+        files.emplace_back(temp.File(std::to_wstring(i), bytes), bytes);
+        paths.emplace_back(std::wstring_view(files.back().first));
+    }
+    const int before = threads();
+    job.hasherCount = 3;
+    job.readFile = &CancelDuringRead;
+    for (long read : {1, 2, 5, 9, 14}) {
+        cancelJob = &job;
+        readsBeforeCancel = read;
+        const Log log = RunList(DigestMd5, paths);  // and every file can be opened alone after it
+        EXPECT_EQ(threads(), before) << "after read " << read;
+        // The files begun, in order, each with its true or its zero line.
+        const std::size_t lines = (log.size() - 2) / 2;
+        ASSERT_TRUE(lines >= 1 && lines <= std::min<std::size_t>(read, files.size())) << lines << " lines";
+        Log expected = SeveralFiles(DigestMd5, files);
+        expected.erase(expected.begin() + 1 + 2 * lines, expected.end() - 1);
+        for (std::size_t i = 0; i < lines; ++i)
+            if (log[1 + 2 * i] == ZeroLine(DigestMd5, files[i].first)) expected[1 + 2 * i] = log[1 + 2 * i];
+        EXPECT_EQ(log, expected) << "after read " << read;
+    }
 }

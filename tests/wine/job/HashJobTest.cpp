@@ -216,3 +216,42 @@ TEST_F(HashJobRuns, StartReportsThatTheWorkerCouldNotStart) {
     sink.Drain();
     EXPECT_TRUE(sink.log.empty());
 }
+
+namespace {
+// Holds the hasher of the first file until every other file has reached a hasher.
+std::atomic<int> othersStarted{0};
+std::atomic<bool> firstHeld{false};
+int others = 0;
+void HoldFirstFile(std::size_t index) {
+    if (index != 0) ++othersStarted;
+    else firstHeld = WaitUntil([] { return othersStarted == others; }, 10000);
+}
+}  // namespace
+
+TEST_F(HashJobRuns, SeveralFilesGiveTheSameLinesInWalkOrderForAnyHasherCount) {
+    // Two files of several runs each, read in turns, among small, empty and unreadable ones.
+    const std::string head = Pattern(3 * job.chunkSize + 5, 8);
+    std::string big(40 << 20, '\0'), longer(24 << 20, '\0');
+    big.replace(0, head.size(), head);
+    longer.replace(longer.size() - head.size(), head.size(), head);
+    const std::vector<std::pair<std::wstring, std::string>> files{
+        {temp.File(L"a.txt", "a"), "a"}, {temp.File(L"big.bin", head, big.size()), big}, {temp.File(L"empty", ""), ""},
+        {temp.File(L"locked.txt", "x"), "x"}, {temp.File(L"longer.bin", longer), longer}, {temp.File(L"b.txt", "b"), "b"}};
+    HANDLE hold = ::CreateFileW(files[3].first.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    expectClosed = false;
+    PathList paths;
+    for (const auto& file : files) paths.emplace_back(std::wstring_view(file.first));
+    Log expected = SeveralFiles(DigestSha1, files);
+    expected[7] = ZeroLine(DigestSha1, files[3].first);
+    for (std::uint32_t hashers : {1u, 2u, 7u}) {
+        job.hasherCount = hashers;
+        // With a hasher each, the first file is hashed last.
+        others = 3;
+        othersStarted = 0;
+        job.hasherHook = hashers == 7 ? &HoldFirstFile : nullptr;
+        EXPECT_EQ(RunList(DigestSha1, paths), expected) << hashers << " hashers";
+    }
+    EXPECT_TRUE(firstHeld);
+    ::CloseHandle(hold);
+}

@@ -90,12 +90,14 @@ TEST_F(HashJobHostile, LinksAreFollowedButEachFolderIsWalkedOnce) {
 }
 
 namespace {
-// What the read seam does to the file before a given read.
+// What the read seam does to the file before a read starts at `changeAt`.
 std::function<void()> change;
-std::atomic<int> readsBeforeChange{0};
+std::int64_t changeAt = 0;
 
-BOOL WINAPI ChangeBeforeRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
-    if (--readsBeforeChange == 0) change();
+BOOL WINAPI ChangeAtOffset(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+    LARGE_INTEGER at{};
+    ::SetFilePointerEx(file, at, &at, FILE_CURRENT);
+    if (at.QuadPart == changeAt && change) std::exchange(change, nullptr)();
     return ::ReadFile(file, buffer, size, read, overlapped);
 }
 void Resize(const std::wstring& path, std::int64_t size) {
@@ -114,11 +116,11 @@ TEST_F(HashJobHostile, FileChangedBetweenTwoChunksIsReadAsItWasAtOpen) {
     const std::string bytes = Pattern(4 * chunk, 9);
     const std::wstring path = temp.File(L"changing.bin", bytes);
     job.chunksPerRead = 1;
-    job.readFile = &ChangeBeforeRead;
+    job.readFile = &ChangeAtOffset;
     const auto changeAtSecondRead = [&](std::function<void()> what) {
         TempFolder::WriteFileBytes(path, bytes);
         change = std::move(what);
-        readsBeforeChange = 2;
+        changeAt = chunk;
     };
     // Read ahead on a second thread or not, the reads stay in file order.
     for (std::uint64_t readAhead : {~0ull, 0ull}) {
@@ -143,6 +145,21 @@ TEST_F(HashJobHostile, FileChangedBetweenTwoChunksIsReadAsItWasAtOpen) {
         EXPECT_TRUE(deleted[2] == ExpectedLine(DigestCrc32, bytes, path) || deleted[2] == ZeroLine(DigestCrc32, path))
             << deleted[2];
         EXPECT_EQ(deleted.back(), L"done");
+    }
+    // Between two runs of 16 MiB among two hashers.
+    std::string big(40 << 20, '\0'), otherBytes("other");
+    big.replace(0, bytes.size(), bytes);
+    otherBytes.resize(8 << 20);
+    const std::wstring other = temp.File(L"other.bin", "other", otherBytes.size());
+    job.hasherCount = 2;
+    changeAt = 16 << 20;
+    for (const auto& [size, line] : {std::pair{20 << 20, ZeroLine(DigestMd5, path)},
+                                    std::pair{60 << 20, ExpectedLine(DigestMd5, big, path)}}) {
+        TempFolder::WriteFileBytes(path, bytes, big.size());
+        change = [&, size = size] { Resize(path, size); };
+        EXPECT_EQ(RunList(DigestMd5, Paths({path, other})),
+                  (Log{Range(2), line, Steps(1), ExpectedLine(DigestMd5, otherBytes, other), Steps(1), L"done"}));
+        EXPECT_FALSE(change) << "the file was not read past its first run";
     }
 }
 
