@@ -36,7 +36,7 @@ public:
                    const WideString& path);
     bool StartList(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target,
                    const PathList& paths);
-    // Checks the sums file `sumsFile` (an exact name) names: each entry gets a
+    // Checks the sums file at `sumsFile`, an exact name: each entry gets a
     // verdict line, in the file's order, then the file gets its tally line.
     bool StartCheck(HWND target, const WideString& sumsFile);
     // True from a successful StartPath/StartList/StartCheck until Finish.
