@@ -69,13 +69,18 @@ bool HashJob::StartList(DigestAlgorithm selected, bool subdirectories, HWND targ
     return StartRequest(selected, subdirectories, target, nullptr, &paths);
 }
 
+bool HashJob::StartCheck(HWND target, const WideString& sumsFile) {
+    return StartRequest(DigestMd5, false, target, &sumsFile, nullptr, true);
+}
+
 bool HashJob::StartRequest(DigestAlgorithm selected, bool subdirectories, HWND target,
-                           const WideString* requestPath, const PathList* paths) {
+                           const WideString* requestPath, const PathList* paths, bool check) {
     if (!Start(true)) return false;
     // The worker is still suspended: resuming it publishes these fields.
     cancelRequested = 0;
     algorithm = selected;
-    multipleFiles = paths != nullptr ? 1 : 0;
+    multipleFiles = paths != nullptr || check ? 1 : 0;
+    checkSums = check ? 1 : 0;
     includeSubdirectories = subdirectories ? 1 : 0;
     path = requestPath;
     pathList = paths;
@@ -96,12 +101,17 @@ void HashJob::Finish() {
     pendingLines.clear();
     pendingUnits = 0;
     walkedFolders.clear();
+    checkBatch.clear();
+    checkUnitsPosted = 0;
+    tally = SumsTally();
 }
 
 void HashJob::Run() {
     lastReportTick = ::GetTickCount();
     try {
-        if (multipleFiles)
+        if (checkSums)
+            RunCheck();
+        else if (multipleFiles)
             RunList();
         else
             RunPath();
@@ -163,11 +173,10 @@ void HashJob::HashOneFile() {
 void HashJob::HashFiles() {
     PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(files.size()));
     bool firstLine = true;
-    const std::uint32_t hashers =
-        hasherCount != 0 ? std::min(hasherCount, HashPipeline::kMaxHashers) : HashPipeline::UsableProcessors();
+    const std::uint32_t hashers = Hashers();
     if (hashers > 1) {
         HashPipeline pipeline({algorithm, hashers, chunkSize, chunksPerRead * chunkSize, readFile, &cancelRequested,
-                               hasherHook});
+                               hasherHook, nullptr});
         const auto open = [this](const WideString& file, std::uint64_t& size) { return OpenForHashing(file, size); };
         const auto finished = [&](const Digest& result, bool ok) {
             digest = result;
@@ -196,6 +205,10 @@ void HashJob::HashFiles() {
             ReportIfDue();
         files.pop_front();
     }
+}
+
+std::uint32_t HashJob::Hashers() const {
+    return hasherCount != 0 ? std::min(hasherCount, HashPipeline::kMaxHashers) : HashPipeline::UsableProcessors();
 }
 
 void HashJob::FlushReports() {

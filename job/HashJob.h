@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "algorithms/Digest.h"
+#include "algorithms/SumsFile.h"
 #include "job/HashPipeline.h"
 #include "job/ReadAhead.h"
 #include "job/WorkerThread.h"
@@ -35,7 +36,10 @@ public:
                    const WideString& path);
     bool StartList(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target,
                    const PathList& paths);
-    // True from a successful StartPath/StartList until Finish.
+    // Checks the sums file at `sumsFile`, an exact name: each entry gets a
+    // verdict line, in the file's order, then the file gets its tally line.
+    bool StartCheck(HWND target, const WideString& sumsFile);
+    // True from a successful StartPath/StartList/StartCheck until Finish.
     bool IsActive() const;
     // Cancels the worker (it stops at its next checkpoint), waits for it to
     // end, and clears the request. Fine on a run that has already ended.
@@ -47,6 +51,13 @@ public:
     void RunList();
     void HashOneFile();
     void HashFiles();
+    // The check of StartCheck. A sums file that cannot be opened gets no line,
+    // as a single file would not. Its entries are hashed a batch at a time, so
+    // memory follows the batch, not the file.
+    void RunCheck();
+    // Hashes the entries gathered in checkBatch, posts their verdicts and
+    // empties it; `unitsDone` is the progress reached once it is done.
+    void CheckBatch(std::uint64_t unitsDone);
     // Appends the paths of the files under `folder` to `files`, absolute, in
     // the extended form and with each name as listed, breadth-first, one
     // listing open at a time. Paths of any length are listed. A subfolder
@@ -79,6 +90,7 @@ public:
     std::atomic<std::int32_t> cancelRequested{0};
     std::int32_t multipleFiles = 0;
     std::int32_t includeSubdirectories = 0;
+    std::int32_t checkSums = 0;
     DigestAlgorithm algorithm = DigestMd5;
     // A progress unit of a single file; also how often a cancel is checked.
     const std::uint32_t chunkSize;
@@ -101,12 +113,30 @@ public:
     // them itself.
     std::uint32_t hasherCount = 0;
     HasherHook hasherHook = nullptr;
+    // The hashers a job of several files, or a check, runs.
+    std::uint32_t Hashers() const;
 
 private:
     // Starts the worker suspended, hands it exactly one of path and list, and
     // resumes it.
     bool StartRequest(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target,
-                      const WideString* path, const PathList* paths);
+                      const WideString* path, const PathList* paths, bool check = false);
+
+    // An entry of the sums file being checked, waiting in its batch.
+    struct CheckEntry {
+        DigestAlgorithm algorithm;
+        std::wstring expectedHex;
+        WideString path;  // the extended form; a device as written
+        bool device;
+        bool opened;
+        // Progress units done once this entry is: the slices read before its line ended.
+        std::uint64_t unitsBefore;
+    };
+    std::vector<CheckEntry> checkBatch;
+    std::uint64_t checkUnitsPosted = 0;
+    SumsTally tally;
+    // Posts one entry's verdict from its digest, `ok` when it was read whole.
+    void FinishEntry(CheckEntry& entry, Digest& result, bool ok);
 
     // Lines and units done but not yet posted, and when they were last posted.
     std::wstring pendingLines;

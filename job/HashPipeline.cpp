@@ -122,8 +122,9 @@ void HashPipeline::ReadAll(const PathList& files, const OpenFunction& open) {
             continue;
         }
         if (!hasher->file) {
-            Result& result = results.emplace_back(settings.algorithm);
             const std::size_t index = nextIndex++;
+            Result& result =
+                results.emplace_back(settings.algorithms ? (*settings.algorithms)[index] : settings.algorithm);
             std::uint64_t size = 0;
             FileHandle file = open(*next++, size);
             // No hasher for a file that cannot be opened or is empty: its
@@ -259,7 +260,8 @@ void HashPipeline::HashLoop(Hasher& hasher) {
         ::ReleaseSRWLockExclusive(&lock);
         if (piece.first) {
             if (settings.hook) settings.hook(piece.fileIndex);
-            hasher.digest.Init();
+            // The reader made the file's result, with its digest, before its first piece.
+            hasher.digest.Init(piece.result->digest.Algorithm());
             fileOk = true;
         }
         fileOk = fileOk && piece.bytes != nullptr && HashPiece(hasher.digest, piece.bytes, piece.length);

@@ -44,6 +44,9 @@ public:
         ReadFunction read;
         const std::atomic<std::int32_t>* cancel;
         HasherHook hook;
+        // When set, the digest of each file by its place in the list given to
+        // Run (a sums file names one per entry); else `algorithm` for all.
+        const std::vector<DigestAlgorithm>* algorithms;
     };
 
     explicit HashPipeline(const Settings& settings);

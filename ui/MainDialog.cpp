@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "algorithms/DigestFind.h"
+#include "algorithms/SumsFile.h"
 #include "job/Messages.h"
 #include "resources/resource.h"
 #include "support/LongPath.h"
@@ -99,6 +101,13 @@ bool Exists(const WideString& path) {
     return GetFileAttributesW(ResolvedPath(path.view()).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// List entries are exact names. INVALID_FILE_ATTRIBUTES has the directory bit
+// set: a name that names nothing is hashed, and gets no line.
+bool IsSumsFile(const WideString& item) {
+    return IsSumsFileName(item.view()) &&
+           (GetFileAttributesW(ExactPath(item.view()).c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace
 
 MainDialog::MainDialog(std::vector<WideString> arguments)
@@ -186,7 +195,13 @@ LRESULT MainDialog::HandleBase64(WPARAM, LPARAM) {
 }
 
 LRESULT MainDialog::HandleEnter(WPARAM, LPARAM) {
-    if (GetFocus() == pathEdit) StartPathJob();
+    if (GetFocus() != pathEdit || job.IsActive()) return 0;
+    ExchangeData(true, IDC_PATH);
+    // A name that exists is hashed, whatever it looks like.
+    if (!Exists(pathText) && IsDigestText(pathText.view()))
+        FindDigest();
+    else
+        StartPathJob();
     return 0;
 }
 
@@ -204,9 +219,9 @@ LRESULT MainDialog::HandleDigestChoice(WPARAM, LPARAM) {
 
 bool MainDialog::StartPathJob() { return StartJob(false); }
 
-bool MainDialog::StartListJob() { return StartJob(true); }
+bool MainDialog::StartListJob() { return StartJob(true, pathList.size() == 1 && IsSumsFile(pathList.front())); }
 
-bool MainDialog::StartJob(bool list) {
+bool MainDialog::StartJob(bool list, bool check) {
     if (job.IsActive()) return false;
     const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ExchangeData(true);
@@ -221,8 +236,9 @@ bool MainDialog::StartJob(bool list) {
         DragAcceptFiles(window, FALSE);
         const auto digest = static_cast<DigestAlgorithm>(algorithm);
         const bool subdirectories = includeSubdirectories != 0;
-        started = list ? job.StartList(digest, subdirectories, window, pathList)
-                       : job.StartPath(digest, subdirectories, window, pathText);
+        started = check  ? job.StartCheck(window, pathList.front())
+                  : list ? job.StartList(digest, subdirectories, window, pathList)
+                         : job.StartPath(digest, subdirectories, window, pathText);
         if (!started) {
             // No worker means no UM_JOB_DONE will ever come to end the busy state.
             SetBusy(false);

@@ -25,6 +25,8 @@ public:
     // Start a request from the controls' state; ignored while a job runs.
     // Return whether a job was started (a failed start leaves the dialog idle).
     bool StartPathJob();
+    // Hashes pathList, or checks it instead when it holds exactly one sums
+    // file (by its name, and not a folder).
     bool StartListJob();
     // Disables (busy) or enables the controls that could start a request.
     void SetBusy(bool busy);
@@ -60,7 +62,10 @@ public:
 
 private:
     void ProcessCommandLine();
-    bool StartJob(bool list);
+    bool StartJob(bool list, bool check = false);
+    // Enter with a digest in the path box: selects the next result or verdict
+    // line with that digest after the pane's selection, or beeps.
+    void FindDigest();
     // Shows what the worker reported since the last call: its steps on the
     // bar, and its result lines at the end of the pane, as many as fit in one
     // slice of time.

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "algorithms/DigestFind.h"
 #include "resources/resource.h"
 #include "support/UniqueHandle.h"
 
@@ -157,4 +158,20 @@ LRESULT MainDialog::HandleDrop(WPARAM wParam, LPARAM) {
     if (pathList.empty()) return 0;
     StartListJob();
     return 0;
+}
+
+void MainDialog::FindDigest() {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(outputPane)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(outputPane, text.data(), static_cast<int>(text.size()))));
+    DWORD selectionEnd = 0;
+    SendMessageW(outputPane, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&selectionEnd));
+    const auto found = FindDigestLine(text, pathText.view(), selectionEnd);
+    if (!found) {
+        MessageBeep(0xFFFFFFFF);
+        return;
+    }
+    SendMessageW(outputPane, EM_SETSEL, found->start, static_cast<LPARAM>(found->end));
+    SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
+    // Not through the dialog manager, which would select the whole pane.
+    SetFocus(outputPane);
 }

@@ -1,5 +1,6 @@
 // Naming what to hash by dropping files on the main window and by the shell's
-// folder browser, against the real dialog and job.
+// folder browser, checking a sums file, and finding a pasted digest, against
+// the real dialog and job.
 #include "UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -116,4 +117,84 @@ TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
         EXPECT_EQ(main.PaneLines(), expected);
         EXPECT_EQ(main.Text(IDC_PATH), path);
     }
+}
+
+// A sums file alone is checked, dropped or named on the command line, with one
+// hasher or several; beside another item it is hashed.
+TEST(PathInputSums, OneSumsFileIsCheckedInItsOrderWithEachEntrysDigestThenItsTally) {
+    TempFolder temp;
+    const std::wstring a = temp.File(L"a.txt", "abc"), b = temp.File(L"b.txt", "hello");
+    const std::wstring empty = temp.File(L"sub\\empty", "");
+    const std::wstring sums = temp.File(L"list.md5",
+                                        "# published\n"
+                                        "900150983cd24fb0d6963f7d28e17f72  a.txt\n"
+                                        "SHA256 (a.txt) = ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n"
+                                        "0123456789abcdef0123456789abcdef *b.txt\n"
+                                        "0123456789abcdef0123456789abcdef  missing.txt\n"
+                                        "not a digest line\n"
+                                        "d41d8cd98f00b204e9800998ecf8427e  sub/empty");
+    const Lines checked{
+        L"[MD5 OK] " + std::wstring(kMd5Abc) + L" - " + a,
+        L"[SHA-256 OK] BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD - " + a,
+        L"[MD5 FAILED] " + std::wstring(kMd5Hello) + L" - " + b,
+        L"[MD5 MISSING] 00000000000000000000000000000000 - " + temp / L"missing.txt",
+        L"[MD5 OK] D41D8CD98F00B204E9800998ECF8427E - " + empty,
+        L"[CHECK] 3 OK, 1 FAILED, 1 MISSING, 1 SKIPPED - " + sums};
+    {
+        MainWindow main({temp / L"gone.md5", sums});
+        ASSERT_TRUE(main.WaitIdle());
+        EXPECT_EQ(main.PaneLines(), checked);
+        EXPECT_EQ(main.Position(), main.Range());
+    }
+    MainWindow main;
+    for (const std::uint32_t hashers : {1u, 2u}) {
+        main.Click(IDC_CLEAR);
+        main.Dialog().job.hasherCount = hashers;  // no job runs
+        main.Drop({sums});
+        ASSERT_TRUE(main.WaitIdle());
+        EXPECT_EQ(main.PaneLines(), checked) << hashers << " hashers";
+    }
+    main.Click(IDC_CLEAR);
+    main.Drop({sums, a});
+    ASSERT_TRUE(main.WaitIdle());
+    EXPECT_EQ(main.PaneLines().size(), 2u);
+    EXPECT_EQ(main.PaneLines().back(), Md5Line(kMd5Abc, a));
+}
+
+// Enter with a digest selects its next line, wrapping round, and moves the
+// focus there; no match beeps and changes nothing; a file so named is hashed.
+TEST(PathInputSums, EnteredDigestSelectsItsNextLineOrChangesNothingUnlessAFileHasThatName) {
+    TempFolder temp;
+    const std::wstring a = temp.File(L"a.txt", "abc"), b = temp.File(L"b.txt", "hello");
+    temp.File(L"deadbeef", "abc");
+    MainWindow main({a, b, a});
+    ASSERT_TRUE(main.WaitIdle());
+    const std::wstring text = main.Text(IDC_OUTPUT);
+    const auto selection = [&] {
+        DWORD start = 0, end = 0;
+        SendMessageW(main.Control(IDC_OUTPUT), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return std::pair<DWORD, DWORD>(start, end);
+    };
+    const DWORD line = static_cast<DWORD>(Md5Line(kMd5Abc, a).size()) + 2;
+    const std::pair<DWORD, DWORD> finds[] = {{0, line - 2}, {2 * line, 3 * line - 2}, {0, line - 2}};
+    for (const auto& expected : finds) {
+        main.EnterPath(L"  900150983cd24fb0d6963f7d28e17f72 ");
+        EXPECT_EQ(selection(), expected);
+        EXPECT_EQ(main.Focus(), main.Control(IDC_OUTPUT));
+        EXPECT_FALSE(main.Busy());
+    }
+    main.EnterPath(L"0123456789abcdef0123456789abcdef");
+    EXPECT_EQ(selection(), finds[2]);
+    EXPECT_EQ(main.Focus(), main.Control(IDC_PATH));
+    EXPECT_EQ(main.Text(IDC_OUTPUT), text);
+
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    SetCurrentDirectoryW(temp.Path().c_str());
+    main.EnterPath(L"deadbeef");
+    const bool idle = main.WaitIdle();  // the worker resolves the name
+    SetCurrentDirectoryW(current);
+    ASSERT_TRUE(idle);
+    EXPECT_EQ(main.PaneLines().back(), Md5Line(kMd5Abc, temp / L"deadbeef"));
 }

@@ -1,0 +1,130 @@
+// The Wine side of bench/check.sh: starts Dunmo.exe (from the build folder
+// above this program's) on one path and waits for its job to end, sending
+// WM_NULL to its window every 25 ms and timing each answer.
+//
+//   bench_check PATH LINES   PATH is a sums file or a folder; LINES the lines
+//                            the pane must end with (a check's include its tally)
+//
+// Prints "result SECONDS WORST_ANSWER_MS LINES PEAK_WORKING_SET_MIB
+// PEAK_PRIVATE_MIB LAST_LINE", the time from the CreateProcess call to the end
+// of the busy state with every line shown.
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "resources/resource.h"
+
+namespace {
+
+double Now() {
+    static LARGE_INTEGER frequency{};
+    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "bench_check: %s (error %lu)\n", what, GetLastError());
+    std::exit(1);
+}
+
+struct Search {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindMainDialog(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window) || !GetDlgItem(window, IDC_OUTPUT)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+std::wstring Widen(const char* text) {
+    std::wstring wide(std::strlen(text), L'\0');
+    for (std::size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<unsigned char>(text[i]);
+    return wide;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs("usage: bench_check PATH LINES\n", stderr);
+        return 1;
+    }
+    const std::wstring path = Widen(argv[1]);
+    const long expected = std::atol(argv[2]);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring program = self;
+    program.resize(program.find_last_of(L'\\'));  // <build>\bench
+    program.resize(program.find_last_of(L'\\'));
+    program += L"\\Dunmo.exe";
+
+    const double started = Now();
+    std::wstring commandLine = L"\"" + program + L"\" \"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        Fail("cannot start Dunmo.exe");
+    CloseHandle(info.hThread);
+    Search search{info.dwProcessId, nullptr};
+    while (!search.found && WaitForSingleObject(info.hProcess, 1) == WAIT_TIMEOUT)
+        EnumWindows(&FindMainDialog, reinterpret_cast<LPARAM>(&search));
+    const HWND window = search.found;
+    if (!window) Fail("Dunmo.exe showed no window");
+    const HWND pane = GetDlgItem(window, IDC_OUTPUT);
+
+    double worst = 0;
+    const auto ask = [&](HWND to, UINT message) {
+        const double before = Now();
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutW(to, message, 0, 0, SMTO_NORMAL, 600000, &answer)) Fail("no answer");
+        worst = std::max(worst, Now() - before);
+        return static_cast<long>(answer);
+    };
+    // Done once idle with every line in, or idle for five seconds without.
+    double done = 0, idleSince = 0;
+    for (;;) {
+        ask(window, WM_NULL);
+        done = Now();
+        if (IsWindowEnabled(GetDlgItem(window, IDC_BROWSE))) {
+            if (idleSince == 0) idleSince = done;
+            if (ask(pane, EM_GETLINECOUNT) - 1 >= expected || done - idleSince > 5) break;
+        } else {
+            idleSince = 0;
+        }
+        Sleep(25);
+    }
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    K32GetProcessMemoryInfo(info.hProcess, &memory, sizeof memory);
+
+    std::wstring text(static_cast<std::size_t>(ask(pane, WM_GETTEXTLENGTH)) + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(pane, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL, 600000,
+                        &copied);
+    text.resize(copied);
+    long lines = 0;
+    for (std::size_t at = 0; (at = text.find(L"\r\n", at)) != std::wstring::npos; at += 2) ++lines;
+    const std::size_t last = text.size() < 2 ? 0 : text.rfind(L'\n', text.size() - 3) + 1;
+    std::printf("result %.3f %.1f %ld %.1f %.1f %ls\n", done - started, worst * 1000, lines,
+                memory.PeakWorkingSetSize / 1048576.0, memory.PeakPagefileUsage / 1048576.0,
+                text.substr(last, text.size() - last - std::min<std::size_t>(2, text.size())).c_str());
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    WaitForSingleObject(info.hProcess, 60000);
+    CloseHandle(info.hProcess);
+    return lines == expected ? 0 : 2;
+}
