@@ -40,15 +40,41 @@ const ExchangeRow kExchangeRows[] = {
 const int kBusySet[] = {IDC_PATH, IDC_BROWSE, IDC_ABOUT,        IDC_MD5,
                         IDC_SHA1, IDC_CRC32,  IDC_SUBDIRECTORY, IDC_BASE64};
 
-// Pending lines and steps are shown by the flush timer, a slice of lines at a
-// time, for at most kSliceBudgetMs a tick and never while the user's input
-// waits: under Wine the pane spends about 0.2 ms laying out each line, so a
-// big folder's lines shown at once would leave the window deaf for seconds.
-// WM_TIMER comes only when no other message waits, so input goes first.
+// Pending lines and steps are shown by the flush timer, in ticks of at most
+// kTickBudgetMs, never while the user's input waits: WM_TIMER comes only when
+// no other message does. While nothing waits, a posted kick starts the next
+// tick at once instead of a timer period later.
+//
+// Under the edit control of Wine each line costs the pane about 0.2 ms to lay
+// out, and each insert costs more as the text grows: it scans the whole text
+// for its length and walks its list of lines several times, reallocating the
+// buffer to the exact new size, and a repaint walks the list again for every
+// visible line. So a tick inserts as few, as large slices as its budget
+// allows, sized from the measured cost per line, with the pane's redraw off,
+// then scrolls to the caret and repaints once.
 constexpr UINT_PTR kFlushTimerId = 1;
 constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
-constexpr DWORD kSliceBudgetMs = 40;
-constexpr std::size_t kSliceLines = 64;
+constexpr UINT kShowPendingKick = WM_APP + 1;
+constexpr double kTickBudgetMs = 60;
+constexpr double kFirstMsPerLine = 0.3;
+constexpr std::size_t kMinSliceLines = 16;
+// The shown part of pendingText is dropped once it is this long.
+constexpr std::size_t kCompactChars = std::size_t{1} << 20;
+
+double NowMs() {
+    static const double msPerCount = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return 1000.0 / static_cast<double>(frequency.QuadPart);
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * msPerCount;
+}
+
+void InsertAtCaret(HWND pane, const wchar_t* text) {
+    SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
 
 // Walks the radio group that starts at `first`: its following siblings in
 // window order up to the next WS_GROUP control, counting radio buttons only.
@@ -102,7 +128,7 @@ bool Exists(const WideString& path) {
 }  // namespace
 
 MainDialog::MainDialog(std::vector<WideString> arguments)
-    : arguments(std::move(arguments)) {}
+    : insertText(&InsertAtCaret), msPerLine(kFirstMsPerLine), arguments(std::move(arguments)) {}
 
 MainDialog::~MainDialog() = default;
 
@@ -125,6 +151,7 @@ bool MainDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
         {UM_JOB_DONE, 0, &MainDialog::HandleJobDone},
         {UM_APPEND_TEXT, 0, &MainDialog::HandleAppendText},
         {WM_TIMER, 0, &MainDialog::HandleFlushTimer},
+        {kShowPendingKick, 0, &MainDialog::HandleFlushTimer},
     };
     return Dispatch(*this, table, message, wParam, lParam, result, mapId);
 }
@@ -301,49 +328,82 @@ LRESULT MainDialog::HandleAppendText(WPARAM, LPARAM lParam) {
 
 LRESULT MainDialog::HandleFlushTimer(WPARAM wParam, LPARAM) {
     if (wParam != kFlushTimerId) return 0;
+    kickPosted = false;
     ShowPending();
     if (pendingShown == pendingText.size() && pendingSteps == 0) {
         // All shown: no timer while the worker is quiet.
         KillTimer(window, kFlushTimerId);
         flushTimerRunning = false;
         if (endingJob) EndJob();
+    } else {
+        SchedulePending();
     }
     return 0;
 }
 
 void MainDialog::SchedulePending() {
-    if (flushTimerRunning) return;
-    flushTimerRunning = SetTimer(window, kFlushTimerId, kFlushIntervalMs, nullptr) != 0;
-    while (!flushTimerRunning && (pendingShown < pendingText.size() || pendingSteps != 0)) ShowPending();
+    if (!flushTimerRunning) flushTimerRunning = SetTimer(window, kFlushTimerId, kFlushIntervalMs, nullptr) != 0;
+    // Posted messages come before input and paint: kick only while neither waits.
+    if (!kickPosted && pendingShown < pendingText.size() && HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) == 0)
+        kickPosted = PostMessageW(window, kShowPendingKick, kFlushTimerId, 0) != FALSE;
+    while (!flushTimerRunning && !kickPosted && (pendingShown < pendingText.size() || pendingSteps != 0))
+        ShowPending();
 }
 
 void MainDialog::ShowPending() {
+    const double start = NowMs();
     if (pendingSteps != 0) {
         AdvanceBar(pendingSteps);
         pendingSteps = 0;
+        UpdateWindow(progressBar);  // its paint would otherwise hold back the kick
     }
-    const DWORD start = GetTickCount();
-    while (pendingShown < pendingText.size()) {
-        std::size_t end = pendingShown;
-        for (std::size_t lines = 0; lines < kSliceLines && end != std::wstring::npos; ++lines)
-            end = pendingText.find(L'\n', end + 1);
-        end = end == std::wstring::npos ? pendingText.size() : end + 1;
-        // The selection moves to the end and is scrolled into view, then the
-        // text goes in there.
-        const int length = GetWindowTextLengthW(outputPane);
-        SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
-        SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
-        const std::wstring slice = pendingText.substr(pendingShown, end - pendingShown);
-        SendMessageW(outputPane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(slice.c_str()));
-        pendingShown = end;
-        if (GetTickCount() - start >= kSliceBudgetMs || HIWORD(GetQueueStatus(QS_INPUT)) != 0)
-            break;
-    }
+    if (pendingShown == pendingText.size()) return;
+    // The user's selection gives way to the end of the text, once a tick: the
+    // caret stays at the end through the tick's inserts.
+    const int length = GetWindowTextLengthW(outputPane);
+    SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
+    SendMessageW(outputPane, WM_SETREDRAW, FALSE, 0);
+    InsertPending(kTickBudgetMs - paintMs - (NowMs() - start));
+    SendMessageW(outputPane, WM_SETREDRAW, TRUE, 0);
+    const double paintStart = NowMs();
+    SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
+    RedrawWindow(outputPane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+    paintMs = NowMs() - paintStart;
     if (pendingShown == pendingText.size()) {
         pendingText.clear();
         pendingShown = 0;
+    } else if (pendingShown >= kCompactChars && pendingShown * 2 >= pendingText.size()) {
+        pendingText.erase(0, pendingShown);
+        pendingShown = 0;
     }
 }
+
+void MainDialog::InsertPending(double budgetMs) {
+    const double start = NowMs();
+    for (double left = budgetMs; pendingShown < pendingText.size();) {
+        const auto lines = std::max(kMinSliceLines, static_cast<std::size_t>(std::max(left, 0.0) / msPerLine));
+        std::size_t end = pendingShown;
+        for (std::size_t i = 0; i < lines && end != std::wstring::npos; ++i) end = pendingText.find(L'\n', end + 1);
+        end = end == std::wstring::npos ? pendingText.size() : end + 1;
+        // The slice is ended in place for the insert; no copy of it is made.
+        const wchar_t kept = pendingText[end];
+        pendingText[end] = L'\0';
+        const double before = NowMs();
+        insertText(outputPane, pendingText.c_str() + pendingShown);
+        const double took = NowMs() - before;
+        pendingText[end] = kept;
+        std::size_t inserted = 0;
+        for (std::size_t at = pendingShown; at < end; ++at) inserted += pendingText[at] == L'\n';
+        // Lines cost more as the pane grows: follow the latest measure closely.
+        if (inserted != 0) msPerLine = 0.25 * msPerLine + 0.75 * std::max(took / static_cast<double>(inserted), 1e-3);
+        Shown(end - pendingShown);
+        pendingShown = end;
+        left = budgetMs - (NowMs() - start);
+        if (left < msPerLine * kMinSliceLines || HIWORD(GetQueueStatus(QS_INPUT)) != 0) break;
+    }
+}
+
+void MainDialog::Shown(std::size_t chars) { job.unshownChars -= static_cast<std::int64_t>(chars); }
 
 void MainDialog::AdvanceBar(std::uint32_t steps) {
     PBRANGE range{};
@@ -385,6 +445,7 @@ void MainDialog::EndJob() {
 
 LRESULT MainDialog::HandleClear(WPARAM, LPARAM) {
     // Lines received before the click are cleared with the rest.
+    Shown(pendingText.size() - pendingShown);
     pendingText.clear();
     pendingShown = 0;
     SetWindowTextW(outputPane, L"");
