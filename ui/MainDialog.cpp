@@ -55,7 +55,7 @@ const int kBusySet[] = {IDC_PATH, IDC_BROWSE, IDC_ABOUT,        IDC_MD5,
 constexpr UINT_PTR kFlushTimerId = 1;
 constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
 constexpr UINT kShowPendingKick = WM_APP + 1;
-constexpr double kTickBudgetMs = 60;
+constexpr double kTickBudgetMs = 45;
 constexpr double kFirstMsPerLine = 0.3;
 constexpr std::size_t kMinSliceLines = 16;
 // The shown part of pendingText is dropped once it is this long.
