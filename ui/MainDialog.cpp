@@ -51,13 +51,22 @@ const int kBusySet[] = {IDC_PATH, IDC_BROWSE, IDC_ABOUT,        IDC_MD5,
 // buffer to the exact new size, and a repaint walks the list again for every
 // visible line. So a tick inserts as few, as large slices as its budget
 // allows, sized from the measured cost per line, with the pane's redraw off,
-// then scrolls to the caret and repaints once.
+// and repaints at most every kRepaintIntervalMs, and when the last line is in.
 constexpr UINT_PTR kFlushTimerId = 1;
 constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
 constexpr UINT kShowPendingKick = WM_APP + 1;
 constexpr double kTickBudgetMs = 45;
+constexpr double kRepaintIntervalMs = 200;
 constexpr double kFirstMsPerLine = 0.3;
 constexpr std::size_t kMinSliceLines = 16;
+// Wine's edit grows its buffer to the exact new size on every insert, and a
+// large block is moved and copied whole when it grows: about 50 ms an insert
+// once the pane holds 100,000 lines. So a job of many files reserves room for
+// its lines first, while the pane is short: handing the buffer back to the
+// control lays out the text already in it again.
+constexpr std::uint32_t kReserveMinLines = 2000;
+constexpr int kReserveMaxChars = 1 << 16;
+constexpr std::size_t kLineCharsBesidePath = 100;
 // The shown part of pendingText is dropped once it is this long.
 constexpr std::size_t kCompactChars = std::size_t{1} << 20;
 
@@ -306,6 +315,7 @@ bool MainDialog::ExchangeData(bool save, int controlId) {
 
 LRESULT MainDialog::HandleProgressRange(WPARAM wParam, LPARAM lParam) {
     pendingSteps = 0;  // the position starts again from 0
+    ReservePane(static_cast<std::uint32_t>(lParam));
     SendMessageW(progressBar, PBM_SETRANGE32, wParam, lParam);
     SendMessageW(progressBar, PBM_SETPOS, 0, 0);
     SendMessageW(progressBar, PBM_SETSTEP, 1, 0);
@@ -362,13 +372,16 @@ void MainDialog::ShowPending() {
     // caret stays at the end through the tick's inserts.
     const int length = GetWindowTextLengthW(outputPane);
     SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
+    const bool repaint = start - lastPaint >= kRepaintIntervalMs;
     SendMessageW(outputPane, WM_SETREDRAW, FALSE, 0);
-    InsertPending(kTickBudgetMs - paintMs - (NowMs() - start));
+    InsertPending(kTickBudgetMs - (repaint ? paintMs : 0) - (NowMs() - start));
     SendMessageW(outputPane, WM_SETREDRAW, TRUE, 0);
-    const double paintStart = NowMs();
-    SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
-    RedrawWindow(outputPane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
-    paintMs = NowMs() - paintStart;
+    if (repaint || pendingShown == pendingText.size()) {
+        lastPaint = NowMs();
+        SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
+        RedrawWindow(outputPane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+        paintMs = NowMs() - lastPaint;
+    }
     if (pendingShown == pendingText.size()) {
         pendingText.clear();
         pendingShown = 0;
@@ -401,6 +414,19 @@ void MainDialog::InsertPending(double budgetMs) {
         left = budgetMs - (NowMs() - start);
         if (left < msPerLine * kMinSliceLines || HIWORD(GetQueueStatus(QS_INPUT)) != 0) break;
     }
+}
+
+void MainDialog::ReservePane(std::uint32_t lines) {
+    const int length = GetWindowTextLengthW(outputPane);
+    if (lines < kReserveMinLines || length > kReserveMaxChars) return;
+    // Lines name files under the path box's folder, in a few more characters.
+    const SIZE_T bytes = (static_cast<SIZE_T>(length) + 1 +
+                          SIZE_T{lines} * (kLineCharsBesidePath + pathText.view().size())) * sizeof(wchar_t);
+    const auto buffer = reinterpret_cast<HLOCAL>(SendMessageW(outputPane, EM_GETHANDLE, 0, 0));
+    if (buffer == nullptr) return;
+    const HLOCAL grown = LocalSize(buffer) < bytes ? LocalReAlloc(buffer, bytes, LMEM_MOVEABLE) : nullptr;
+    // The control owns its buffer again only once it is handed back.
+    SendMessageW(outputPane, EM_SETHANDLE, reinterpret_cast<WPARAM>(grown != nullptr ? grown : buffer), 0);
 }
 
 void MainDialog::Shown(std::size_t chars) { job.unshownChars -= static_cast<std::int64_t>(chars); }

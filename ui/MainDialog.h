@@ -75,6 +75,8 @@ private:
     // Makes sure the flush timer (or, while no input or paint waits, a posted
     // kick) will show pending work.
     void SchedulePending();
+    // Makes room in the pane for about `lines` more lines, if it is short.
+    void ReservePane(std::uint32_t lines);
     // Drops `chars` characters from the count of those not yet shown.
     void Shown(std::size_t chars);
     void AdvanceBar(std::uint32_t steps);
@@ -89,9 +91,11 @@ private:
     std::uint32_t pendingSteps = 0;
     bool flushTimerRunning = false;
     bool kickPosted = false;
-    // Measured milliseconds per inserted line, and of the last repaint.
+    // Measured milliseconds per inserted line, and of the last repaint; when
+    // that repaint began.
     double msPerLine;
     double paintMs = 0;
+    double lastPaint = -1e9;
     bool endingJob = false;
 
     std::vector<WideString> arguments;

@@ -15,6 +15,10 @@
 //                               one line per file of the folder, shaped like
 //                               Dunmo's, put into a bare edit with the pane's
 //                               styles and font in one insert, and painted
+//   bench_compare panecost PATH [reserve]
+//                               the cost of one more insert into that pane, as
+//                               it holds 1, 2 and 3 times the folder's lines;
+//                               reserve: with room for them made first
 //   bench_compare close PATH    Dunmo started on PATH and closed (as by Esc) as
 //                               soon as it is busy, and again 0.3 s and 1 s later:
 //                               the time from the close to the end of the process
@@ -362,6 +366,64 @@ void PaneFloor(const std::wstring& folder) {
     Report("panefloor", ended - started, 0, 0, 0, std::to_wstring(count == lines ? lines : -1));
 }
 
+// What one more insert costs once the pane holds the folder's lines: the
+// per-insert cost that grows with the text, apart from the per-line cost.
+void PaneCost(const std::wstring& folder, bool reserve) {
+    std::wstring text;
+    ForEachFile(folder, [&](const std::wstring& path) {
+        text += L"[MD5] 0123456789ABCDEF0123456789ABCDEF - " + path + L"\r\n";
+    });
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"pane cost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                       400, 200, nullptr, nullptr, nullptr, nullptr);
+    const HWND pane = CreateWindowExW(WS_EX_STATICEDGE, L"EDIT", L"",
+                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_LEFT | ES_MULTILINE |
+                                          ES_READONLY | ES_WANTRETURN | ES_AUTOHSCROLL,
+                                      8, 8, 357, 119, owner, nullptr, nullptr, nullptr);
+    LOGFONTW description{};
+    description.lfHeight = -12;
+    lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
+    SendMessageW(pane, WM_SETFONT, reinterpret_cast<WPARAM>(CreateFontIndirectW(&description)), TRUE);
+    SendMessageW(pane, EM_LIMITTEXT, 0, 0);
+    const std::wstring line = text.substr(0, text.find(L'\n') + 1);
+    if (reserve) {  // room for all three rounds and more, as Dunmo reserves it
+        const auto buffer = reinterpret_cast<HLOCAL>(SendMessageW(pane, EM_GETHANDLE, 0, 0));
+        const HLOCAL grown = LocalReAlloc(buffer, (4 * text.size() + 1) * sizeof(wchar_t), LMEM_MOVEABLE);
+        SendMessageW(pane, EM_SETHANDLE, reinterpret_cast<WPARAM>(grown ? grown : buffer), 0);
+        std::printf("reserved: %s\n", grown ? "yes" : "no");
+    }
+    for (int round = 0; round < 3; ++round) {
+        const double a = Now();
+        SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+        const double b = Now();
+        std::wstring hundred;
+        for (int i = 0; i < 100; ++i) hundred += line;
+        double one = 0, many = 0, length = 0, paint = 0;
+        for (int i = 0; i < 10; ++i) {
+            double t = Now();
+            SendMessageW(pane, WM_SETREDRAW, FALSE, 0);
+            SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+            one += Now() - t;
+            t = Now();
+            SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(hundred.c_str()));
+            many += Now() - t;
+            t = Now();
+            const int end = GetWindowTextLengthW(pane);
+            SendMessageW(pane, EM_SETSEL, end, end);
+            length += Now() - t;
+            SendMessageW(pane, WM_SETREDRAW, TRUE, 0);
+            t = Now();
+            RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+            paint += Now() - t;
+        }
+        const long lines = static_cast<long>(SendMessageW(pane, EM_GETLINECOUNT, 0, 0)) - 1;
+        std::printf("pane with %ld lines: its last %zu lines in one insert %.0f ms; then per insert: 1 line %.1f ms, "
+                    "100 lines %.1f ms, length+select %.2f ms, repaint %.1f ms\n",
+                    lines, text.size() / line.size(), (b - a) * 1000, one * 100, many * 100, length * 100, paint * 100);
+        std::fflush(stdout);
+    }
+    DestroyWindow(owner);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -395,6 +457,8 @@ int wmain(int argc, wchar_t** argv) {
         Floor(path);
     } else if (mode == L"panefloor") {
         PaneFloor(path);
+    } else if (mode == L"panecost") {
+        PaneCost(path, argc > 3);
     } else {
         std::fputs("bench_compare: unknown mode\n", stderr);
         return 1;
