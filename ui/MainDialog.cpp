@@ -50,14 +50,14 @@ const int kBusySet[] = {IDC_PATH, IDC_BROWSE, IDC_ABOUT,        IDC_MD5,
 // for its length and walks its list of lines several times, reallocating the
 // buffer to the exact new size, and a repaint walks the list again for every
 // visible line. So a tick inserts as few, as large slices as its budget
-// allows, sized from the measured cost per line, with the pane's redraw off,
+// allows, sized from the measured time of the last ones, with the pane's redraw off,
 // and repaints at most every kRepaintIntervalMs, and when the last line is in.
 constexpr UINT_PTR kFlushTimerId = 1;
 constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
 constexpr UINT kShowPendingKick = WM_APP + 1;
 constexpr double kTickBudgetMs = 45;
 constexpr double kRepaintIntervalMs = 200;
-constexpr double kFirstMsPerLine = 0.3;
+constexpr double kFirstSliceLines = 64;
 constexpr std::size_t kMinSliceLines = 16;
 // Wine's edit grows its buffer to the exact new size on every insert, and a
 // large block is moved and copied whole when it grows: about 50 ms an insert
@@ -137,7 +137,7 @@ bool Exists(const WideString& path) {
 }  // namespace
 
 MainDialog::MainDialog(std::vector<WideString> arguments)
-    : insertText(&InsertAtCaret), msPerLine(kFirstMsPerLine), arguments(std::move(arguments)) {}
+    : insertText(&InsertAtCaret), sliceLines(kFirstSliceLines), arguments(std::move(arguments)) {}
 
 MainDialog::~MainDialog() = default;
 
@@ -392,28 +392,28 @@ void MainDialog::ShowPending() {
 }
 
 void MainDialog::InsertPending(double budgetMs) {
-    const double start = NowMs();
-    for (double left = budgetMs; pendingShown < pendingText.size();) {
-        const auto lines = std::max(kMinSliceLines, static_cast<std::size_t>(std::max(left, 0.0) / msPerLine));
-        std::size_t end = pendingShown;
-        for (std::size_t i = 0; i < lines && end != std::wstring::npos; ++i) end = pendingText.find(L'\n', end + 1);
-        end = end == std::wstring::npos ? pendingText.size() : end + 1;
-        // The slice is ended in place for the insert; no copy of it is made.
-        const wchar_t kept = pendingText[end];
-        pendingText[end] = L'\0';
-        const double before = NowMs();
-        insertText(outputPane, pendingText.c_str() + pendingShown);
-        const double took = NowMs() - before;
-        pendingText[end] = kept;
-        std::size_t inserted = 0;
-        for (std::size_t at = pendingShown; at < end; ++at) inserted += pendingText[at] == L'\n';
-        // Lines cost more as the pane grows: follow the latest measure closely.
-        if (inserted != 0) msPerLine = 0.25 * msPerLine + 0.75 * std::max(took / static_cast<double>(inserted), 1e-3);
-        Shown(end - pendingShown);
-        pendingShown = end;
-        left = budgetMs - (NowMs() - start);
-        if (left < msPerLine * kMinSliceLines || HIWORD(GetQueueStatus(QS_INPUT)) != 0) break;
+    std::size_t end = pendingShown, lines = 0;
+    for (; lines < static_cast<std::size_t>(sliceLines); ++lines) {
+        const std::size_t next = pendingText.find(L'\n', end + 1);
+        if (next == std::wstring::npos) break;
+        end = next;
     }
+    end = lines == 0 ? pendingText.size() : end + 1;
+    // The slice is ended in place for the insert; no copy of it is made.
+    const wchar_t kept = pendingText[end];
+    pendingText[end] = L'\0';
+    const double before = NowMs();
+    insertText(outputPane, pendingText.c_str() + pendingShown);
+    const double took = std::max(NowMs() - before, 0.1);
+    pendingText[end] = kept;
+    Shown(end - pendingShown);
+    pendingShown = end;
+    // An insert costs a part that grows with the pane besides its lines: one
+    // insert a tick, grown or shrunk from what it held until it takes the
+    // tick's budget.
+    sliceLines = std::clamp(static_cast<double>(std::max<std::size_t>(lines, 1)) *
+                                std::min(2.0, std::max(budgetMs, 1.0) / took),
+                            static_cast<double>(kMinSliceLines), 1e6);
 }
 
 void MainDialog::ReservePane(std::uint32_t lines) {

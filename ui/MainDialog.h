@@ -69,8 +69,7 @@ private:
     // bar, and its result lines at the end of the pane, as many as fit in one
     // tick's time budget.
     void ShowPending();
-    // Inserts pending lines for about `budgetMs`, in inserts sized from the
-    // measured cost per line.
+    // Inserts pending lines in one insert sized to take about `budgetMs`.
     void InsertPending(double budgetMs);
     // Makes sure the flush timer (or, while no input or paint waits, a posted
     // kick) will show pending work.
@@ -91,9 +90,9 @@ private:
     std::uint32_t pendingSteps = 0;
     bool flushTimerRunning = false;
     bool kickPosted = false;
-    // Measured milliseconds per inserted line, and of the last repaint; when
+    // Lines of the next insert; milliseconds of the last repaint, and when
     // that repaint began.
-    double msPerLine;
+    double sliceLines;
     double paintMs = 0;
     double lastPaint = -1e9;
     bool endingJob = false;
