@@ -78,6 +78,7 @@ bool HashJob::StartRequest(DigestAlgorithm selected, bool subdirectories, HWND t
     if (!Start(true)) return false;
     // The worker is still suspended: resuming it publishes these fields.
     cancelRequested = 0;
+    unshownChars = 0;
     algorithm = selected;
     multipleFiles = paths != nullptr || check ? 1 : 0;
     checkSums = check ? 1 : 0;
@@ -213,6 +214,11 @@ std::uint32_t HashJob::Hashers() const {
 
 void HashJob::FlushReports() {
     if (!pendingLines.empty()) {
+        // Keeps memory bounded on huge folders: the pane takes lines more
+        // slowly than the worker makes them.
+        while (unshownChars.load() > kMaxUnshownChars && !cancelRequested && ::IsWindow(targetWindow))
+            ::Sleep(RetryPauseMs);
+        const auto count = static_cast<std::int64_t>(pendingLines.size());
         std::unique_ptr<WideString> lines;
         try {
             lines = std::make_unique<WideString>(std::move(pendingLines));
@@ -221,7 +227,11 @@ void HashJob::FlushReports() {
         }
         pendingLines.clear();
         // The receiver owns the lines once the post has succeeded, not before.
-        if (lines && PostReliably(UM_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(lines.get()))) lines.release();
+        unshownChars += count;
+        if (lines && PostReliably(UM_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(lines.get())))
+            lines.release();
+        else
+            unshownChars -= count;
     }
     if (pendingUnits != 0) PostReliably(UM_PROGRESS_STEP, std::exchange(pendingUnits, 0), 0);
     lastReportTick = ::GetTickCount();

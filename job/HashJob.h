@@ -78,7 +78,8 @@ public:
     // Adds the file's result line to the lines to post: the true digest if
     // ok, else all zeros. Lines show paths in their display form.
     void PostResultLine(bool ok, const WideString& filePath);
-    // Posts the gathered lines, then the gathered step count.
+    // Posts the gathered lines, then the gathered step count. Waits first
+    // while the window is more than kMaxUnshownChars behind, unless cancelled.
     void FlushReports();
     // FlushReports once kReportIntervalMs has passed since the last one.
     void ReportIfDue();
@@ -88,6 +89,9 @@ public:
     bool PostReliably(UINT message, WPARAM wParam, LPARAM lParam);
 
     std::atomic<std::int32_t> cancelRequested{0};
+    // Characters of result text posted but not yet shown (job/Messages.h).
+    // Written by both threads; may dip below 0 for text posted by others.
+    std::atomic<std::int64_t> unshownChars{0};
     std::int32_t multipleFiles = 0;
     std::int32_t includeSubdirectories = 0;
     std::int32_t checkSums = 0;

@@ -42,15 +42,50 @@ const ExchangeRow kExchangeRows[] = {
 const int kBusySet[] = {IDC_PATH,  IDC_BROWSE, IDC_ABOUT,        IDC_MD5,   IDC_SHA1,
                         IDC_CRC32, IDC_SHA256, IDC_SUBDIRECTORY, IDC_BASE64};
 
-// Pending lines and steps are shown by the flush timer, a slice of lines at a
-// time, for at most kSliceBudgetMs a tick and never while the user's input
-// waits: under Wine the pane spends about 0.2 ms laying out each line, so a
-// big folder's lines shown at once would leave the window deaf for seconds.
-// WM_TIMER comes only when no other message waits, so input goes first.
+// Pending lines and steps are shown by the flush timer, in ticks of at most
+// kTickBudgetMs, never while the user's input waits: WM_TIMER comes only when
+// no other message does. While nothing waits, a posted kick starts the next
+// tick at once instead of a timer period later.
+//
+// Under the edit control of Wine each line costs the pane about 0.2 ms to lay
+// out, and each insert costs more as the text grows: it scans the whole text
+// for its length and walks its list of lines several times, reallocating the
+// buffer to the exact new size, and a repaint walks the list again for every
+// visible line. So a tick inserts as few, as large slices as its budget
+// allows, sized from the measured time of the last ones, with the pane's redraw off,
+// and repaints at most every kRepaintIntervalMs, and when the last line is in.
 constexpr UINT_PTR kFlushTimerId = 1;
 constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
-constexpr DWORD kSliceBudgetMs = 40;
-constexpr std::size_t kSliceLines = 64;
+constexpr UINT kShowPendingKick = WM_APP + 1;
+constexpr double kTickBudgetMs = 45;
+constexpr double kRepaintIntervalMs = 200;
+constexpr double kFirstSliceLines = 64;
+constexpr std::size_t kMinSliceLines = 16;
+// Wine's edit grows its buffer to the exact new size on every insert, and a
+// large block is moved and copied whole when it grows: about 50 ms an insert
+// once the pane holds 100,000 lines. So a job of many files reserves room for
+// its lines first, while the pane is short: handing the buffer back to the
+// control lays out the text already in it again.
+constexpr std::uint32_t kReserveMinLines = 2000;
+constexpr int kReserveMaxChars = 1 << 16;
+constexpr std::size_t kLineCharsBesidePath = 100;
+// The shown part of pendingText is dropped once it is this long.
+constexpr std::size_t kCompactChars = std::size_t{1} << 20;
+
+double NowMs() {
+    static const double msPerCount = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return 1000.0 / static_cast<double>(frequency.QuadPart);
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * msPerCount;
+}
+
+void InsertAtCaret(HWND pane, const wchar_t* text) {
+    SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
 
 // Walks the radio group that starts at `first`: its following siblings in
 // window order up to the next WS_GROUP control, counting radio buttons only.
@@ -111,7 +146,7 @@ bool IsSumsFile(const WideString& item) {
 }  // namespace
 
 MainDialog::MainDialog(std::vector<WideString> arguments)
-    : arguments(std::move(arguments)) {}
+    : insertText(&InsertAtCaret), sliceLines(kFirstSliceLines), arguments(std::move(arguments)) {}
 
 MainDialog::~MainDialog() = default;
 
@@ -135,6 +170,7 @@ bool MainDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
         {UM_JOB_DONE, 0, &MainDialog::HandleJobDone},
         {UM_APPEND_TEXT, 0, &MainDialog::HandleAppendText},
         {WM_TIMER, 0, &MainDialog::HandleFlushTimer},
+        {kShowPendingKick, 0, &MainDialog::HandleFlushTimer},
     };
     return Dispatch(*this, table, message, wParam, lParam, result, mapId);
 }
@@ -304,6 +340,7 @@ bool MainDialog::ExchangeData(bool save, int controlId) {
 
 LRESULT MainDialog::HandleProgressRange(WPARAM wParam, LPARAM lParam) {
     pendingSteps = 0;  // the position starts again from 0
+    ReservePane(static_cast<std::uint32_t>(lParam));
     SendMessageW(progressBar, PBM_SETRANGE32, wParam, lParam);
     SendMessageW(progressBar, PBM_SETPOS, 0, 0);
     SendMessageW(progressBar, PBM_SETSTEP, 1, 0);
@@ -326,49 +363,98 @@ LRESULT MainDialog::HandleAppendText(WPARAM, LPARAM lParam) {
 
 LRESULT MainDialog::HandleFlushTimer(WPARAM wParam, LPARAM) {
     if (wParam != kFlushTimerId) return 0;
+    kickPosted = false;
     ShowPending();
     if (pendingShown == pendingText.size() && pendingSteps == 0) {
         // All shown: no timer while the worker is quiet.
         KillTimer(window, kFlushTimerId);
         flushTimerRunning = false;
         if (endingJob) EndJob();
+    } else {
+        SchedulePending();
     }
     return 0;
 }
 
 void MainDialog::SchedulePending() {
-    if (flushTimerRunning) return;
-    flushTimerRunning = SetTimer(window, kFlushTimerId, kFlushIntervalMs, nullptr) != 0;
-    while (!flushTimerRunning && (pendingShown < pendingText.size() || pendingSteps != 0)) ShowPending();
+    if (!flushTimerRunning) flushTimerRunning = SetTimer(window, kFlushTimerId, kFlushIntervalMs, nullptr) != 0;
+    // Posted messages come before input and paint: kick only while neither waits.
+    if (!kickPosted && pendingShown < pendingText.size() && HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) == 0)
+        kickPosted = PostMessageW(window, kShowPendingKick, kFlushTimerId, 0) != FALSE;
+    while (!flushTimerRunning && !kickPosted && (pendingShown < pendingText.size() || pendingSteps != 0))
+        ShowPending();
 }
 
 void MainDialog::ShowPending() {
+    const double start = NowMs();
     if (pendingSteps != 0) {
         AdvanceBar(pendingSteps);
         pendingSteps = 0;
+        UpdateWindow(progressBar);  // its paint would otherwise hold back the kick
     }
-    const DWORD start = GetTickCount();
-    while (pendingShown < pendingText.size()) {
-        std::size_t end = pendingShown;
-        for (std::size_t lines = 0; lines < kSliceLines && end != std::wstring::npos; ++lines)
-            end = pendingText.find(L'\n', end + 1);
-        end = end == std::wstring::npos ? pendingText.size() : end + 1;
-        // The selection moves to the end and is scrolled into view, then the
-        // text goes in there.
-        const int length = GetWindowTextLengthW(outputPane);
-        SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
+    if (pendingShown == pendingText.size()) return;
+    // The user's selection gives way to the end of the text, once a tick: the
+    // caret stays at the end through the tick's inserts.
+    const int length = GetWindowTextLengthW(outputPane);
+    SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
+    const bool repaint = start - lastPaint >= kRepaintIntervalMs;
+    SendMessageW(outputPane, WM_SETREDRAW, FALSE, 0);
+    InsertPending(kTickBudgetMs - (repaint ? paintMs : 0) - (NowMs() - start));
+    SendMessageW(outputPane, WM_SETREDRAW, TRUE, 0);
+    if (repaint || pendingShown == pendingText.size()) {
+        lastPaint = NowMs();
         SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
-        const std::wstring slice = pendingText.substr(pendingShown, end - pendingShown);
-        SendMessageW(outputPane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(slice.c_str()));
-        pendingShown = end;
-        if (GetTickCount() - start >= kSliceBudgetMs || HIWORD(GetQueueStatus(QS_INPUT)) != 0)
-            break;
+        RedrawWindow(outputPane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+        paintMs = NowMs() - lastPaint;
     }
     if (pendingShown == pendingText.size()) {
         pendingText.clear();
         pendingShown = 0;
+    } else if (pendingShown >= kCompactChars && pendingShown * 2 >= pendingText.size()) {
+        pendingText.erase(0, pendingShown);
+        pendingShown = 0;
     }
 }
+
+void MainDialog::InsertPending(double budgetMs) {
+    std::size_t end = pendingShown, lines = 0;
+    for (; lines < static_cast<std::size_t>(sliceLines); ++lines) {
+        const std::size_t next = pendingText.find(L'\n', end + 1);
+        if (next == std::wstring::npos) break;
+        end = next;
+    }
+    end = lines == 0 ? pendingText.size() : end + 1;
+    // The slice is ended in place for the insert; no copy of it is made.
+    const wchar_t kept = pendingText[end];
+    pendingText[end] = L'\0';
+    const double before = NowMs();
+    insertText(outputPane, pendingText.c_str() + pendingShown);
+    const double took = std::max(NowMs() - before, 0.1);
+    pendingText[end] = kept;
+    Shown(end - pendingShown);
+    pendingShown = end;
+    // An insert costs a part that grows with the pane besides its lines: one
+    // insert a tick, grown or shrunk from what it held until it takes the
+    // tick's budget.
+    sliceLines = std::clamp(static_cast<double>(std::max<std::size_t>(lines, 1)) *
+                                std::min(2.0, std::max(budgetMs, 1.0) / took),
+                            static_cast<double>(kMinSliceLines), 1e6);
+}
+
+void MainDialog::ReservePane(std::uint32_t lines) {
+    const int length = GetWindowTextLengthW(outputPane);
+    if (lines < kReserveMinLines || length > kReserveMaxChars) return;
+    // Lines name files under the path box's folder, in a few more characters.
+    const SIZE_T bytes = (static_cast<SIZE_T>(length) + 1 +
+                          SIZE_T{lines} * (kLineCharsBesidePath + pathText.view().size())) * sizeof(wchar_t);
+    const auto buffer = reinterpret_cast<HLOCAL>(SendMessageW(outputPane, EM_GETHANDLE, 0, 0));
+    if (buffer == nullptr) return;
+    const HLOCAL grown = LocalSize(buffer) < bytes ? LocalReAlloc(buffer, bytes, LMEM_MOVEABLE) : nullptr;
+    // The control owns its buffer again only once it is handed back.
+    SendMessageW(outputPane, EM_SETHANDLE, reinterpret_cast<WPARAM>(grown != nullptr ? grown : buffer), 0);
+}
+
+void MainDialog::Shown(std::size_t chars) { job.unshownChars -= static_cast<std::int64_t>(chars); }
 
 void MainDialog::AdvanceBar(std::uint32_t steps) {
     PBRANGE range{};
@@ -410,6 +496,7 @@ void MainDialog::EndJob() {
 
 LRESULT MainDialog::HandleClear(WPARAM, LPARAM) {
     // Lines received before the click are cleared with the rest.
+    Shown(pendingText.size() - pendingShown);
     pendingText.clear();
     pendingShown = 0;
     SetWindowTextW(outputPane, L"");

@@ -51,6 +51,10 @@ public:
     LRESULT HandleAppendText(WPARAM, LPARAM);
     LRESULT HandleFlushTimer(WPARAM, LPARAM);
 
+    // Puts text at the pane's caret. A seam: tests make it slow.
+    using PaneInsert = void (*)(HWND pane, const wchar_t* text);
+    PaneInsert insertText;
+
     std::int32_t algorithm = DigestMd5;
     std::int32_t includeSubdirectories = 0;
     HWND pathEdit = nullptr;
@@ -68,10 +72,17 @@ private:
     void FindDigest();
     // Shows what the worker reported since the last call: its steps on the
     // bar, and its result lines at the end of the pane, as many as fit in one
-    // slice of time.
+    // tick's time budget.
     void ShowPending();
-    // Makes sure the flush timer will show pending work.
+    // Inserts pending lines in one insert sized to take about `budgetMs`.
+    void InsertPending(double budgetMs);
+    // Makes sure the flush timer (or, while no input or paint waits, a posted
+    // kick) will show pending work.
     void SchedulePending();
+    // Makes room in the pane for about `lines` more lines, if it is short.
+    void ReservePane(std::uint32_t lines);
+    // Drops `chars` characters from the count of those not yet shown.
+    void Shown(std::size_t chars);
     void AdvanceBar(std::uint32_t steps);
     // Back to idle once the ended job's last line is shown.
     void EndJob();
@@ -83,6 +94,12 @@ private:
     std::size_t pendingShown = 0;
     std::uint32_t pendingSteps = 0;
     bool flushTimerRunning = false;
+    bool kickPosted = false;
+    // Lines of the next insert; milliseconds of the last repaint, and when
+    // that repaint began.
+    double sliceLines;
+    double paintMs = 0;
+    double lastPaint = -1e9;
     bool endingJob = false;
 
     std::vector<WideString> arguments;

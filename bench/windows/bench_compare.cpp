@@ -1,22 +1,38 @@
 // The Wine side of bench/compare.sh: starts Dunmo.exe (from the build folder
 // above this program's) and drives it through its window, timing with
-// QueryPerformanceCounter from the CreateProcess call or the click.
+// QueryPerformanceCounter from the click or Enter; process start is left out.
 //
-//   bench_compare file PATH     MD5 from launch to its line, then MD5, SHA-1
-//                               and CRC32 each from a click on its radio button
-//   bench_compare folder PATH   the folder from launch to its last line; every
-//                               file of the folder must have exactly one line
-//   bench_compare floor PATH    a plain open/read/close walk of the folder, in a
-//                               child process so that it pays the same start-up
+//   bench_compare file PATH     MD5 from launch to its line, then MD5, SHA-1,
+//                               CRC32 and (when the window has it) SHA-256 each
+//                               from a click on its radio button
+//   bench_compare folder PATH [md5|sha1] [1cpu]
+//                               the folder typed into the path box, from Enter
+//                               to its last line; every file of the folder must
+//                               have exactly one line. 1cpu: Dunmo may run on
+//                               one processor only, so it uses one hasher
+//   bench_compare floor PATH    a plain open/read/close walk of the folder
+//   bench_compare panefloor PATH
+//                               one line per file of the folder, shaped like
+//                               Dunmo's, put into a bare edit with the pane's
+//                               styles and font in one insert, and painted
+//   bench_compare panecost PATH [reserve]
+//                               the cost of one more insert into that pane, as
+//                               it holds 1, 2 and 3 times the folder's lines;
+//                               reserve: with room for them made first
 //   bench_compare close PATH    Dunmo started on PATH and closed (as by Esc) as
 //                               soon as it is busy, and again 0.3 s and 1 s later:
 //                               the time from the close to the end of the process
 //
-// Each case prints "result CASE SECONDS WORST_ANSWER_MS DETAIL" where DETAIL is
-// the digest (file), "LINES/FILES ok|BAD" (folder) or the files read (floor).
+// Each case prints "result CASE SECONDS WORST_MS P99_MS PEAK_MB DETAIL": the
+// slowest and the 99th-percentile answer of Dunmo's window, its peak working
+// set, and as DETAIL the digest (file), "LINES/FILES ok|BAD" (folder) or the
+// files read (floors).
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <unordered_map>
@@ -67,15 +83,19 @@ int ReadAll(const std::wstring& folder) {
     return files;
 }
 
-HANDLE Launch(const std::wstring& program, const std::wstring& argument, DWORD* processId) {
+// Starts `program`; with oneCpu it may run on the first processor only, set
+// before its first instruction.
+HANDLE Launch(const std::wstring& program, const std::wstring& argument, DWORD* processId, bool oneCpu = false) {
     std::wstring commandLine = L"\"" + program + L"\" " + argument;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &info)) {
         Fail("cannot start a process");
     }
+    if (oneCpu && !SetProcessAffinityMask(info.hProcess, 1)) Fail("cannot set the affinity");
+    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     if (processId) *processId = info.dwProcessId;
     return info.hProcess;
@@ -97,16 +117,17 @@ BOOL CALLBACK FindMainDialog(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
-// A running Dunmo.exe, watched through its window. Every query is a sent
-// message, timed as one answer; besides, every 50 ms a harmless message (a new
-// text limit for the pane, unlimited either way) is posted: it waits behind
-// everything already queued, as a click would, and is read back when answered.
+// A running Dunmo.exe, watched through its window. About every 25 ms a
+// message is sent to the dialog and timed until it returns, and a harmless
+// message (a new text limit for the pane, unlimited either way) is posted: it
+// waits behind everything already queued, as a click would, and is timed until
+// it is seen answered. Both are answers.
 class Dunmo {
 public:
-    Dunmo(const std::wstring& program, const std::wstring& argument) {
+    Dunmo(const std::wstring& program, const std::wstring& argument, bool oneCpu = false) {
         started = Now();
         DWORD id = 0;
-        process = Launch(program, L"\"" + argument + L"\"", &id);
+        process = Launch(program, argument.empty() ? L"" : L"\"" + argument + L"\"", &id, oneCpu);
         Search search{id, nullptr};
         while (!search.found && WaitForSingleObject(process, 1) == WAIT_TIMEOUT) {
             EnumWindows(&FindMainDialog, reinterpret_cast<LPARAM>(&search));
@@ -123,25 +144,24 @@ public:
     }
 
     LRESULT Ask(HWND to, UINT message, WPARAM wParam = 0) {
-        const double before = Now();
         DWORD_PTR answer = 0;
         if (!SendMessageTimeoutW(to, message, wParam, 0, SMTO_NORMAL, 60000, &answer)) {
             Fail("Dunmo.exe did not answer for a minute");
         }
-        worst = std::max(worst, Now() - before);
         return static_cast<LRESULT>(answer);
     }
     long Lines() { return static_cast<long>(Ask(pane, EM_GETLINECOUNT)) - 1; }  // each ends in CRLF
     bool Busy() const { return !IsWindowEnabled(GetDlgItem(window, IDC_BROWSE)); }
+    HWND Control(int id) const { return GetDlgItem(window, id); }
 
-    // Polls every 2 ms until done() holds; returns the time it first held.
+    // Polls every few ms until done() holds; returns the time it first held.
     template <typename Done>
     double WaitUntil(Done done) {
         for (;;) {
             const double now = Now();
             Probe(now);
             if (done()) return now;
-            Sleep(2);
+            Sleep(3);
         }
     }
 
@@ -149,6 +169,18 @@ public:
         const double clicked = Now();
         Ask(GetDlgItem(window, radio), BM_CLICK);
         return clicked;
+    }
+
+    // Types `path` into the path box and presses Enter there; the time of the press.
+    double Enter(const std::wstring& path) {
+        const HWND edit = GetDlgItem(window, IDC_PATH);
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC)) << 16;
+        const double pressed = Now();
+        PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1 | scan);
+        PostMessageW(edit, WM_KEYUP, VK_RETURN, 1 | scan | (LPARAM{3} << 30));
+        return pressed;
     }
 
     // Closes the window as Esc does; the seconds until the process has ended.
@@ -168,22 +200,41 @@ public:
         return text;
     }
 
+    // The process's peak working set so far, in MB.
+    double PeakMegabytes() const {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof counters;
+        if (!K32GetProcessMemoryInfo(process, &counters, sizeof counters)) return -1;
+        return static_cast<double>(counters.PeakWorkingSetSize) / 1e6;
+    }
+
+    double Worst() const { return answers.empty() ? 0 : *std::max_element(answers.begin(), answers.end()); }
+    double Percentile99() {
+        if (answers.empty()) return 0;
+        std::vector<double> sorted = answers;
+        const std::size_t at = static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(sorted.size()))) - 1;
+        std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(at), sorted.end());
+        return sorted[at];
+    }
+    void ResetAnswers() { answers.clear(); }
+
     double started = 0;
-    double worst = 0;  // seconds, the slowest answer since it was last reset
 
 private:
     void Probe(double now) {
-        if (posted > 0) {
-            const bool answered = static_cast<DWORD>(Ask(pane, EM_GETLIMITTEXT)) == limit;
-            worst = std::max(worst, now - posted);
-            if (answered) {
-                posted = 0;
-                lastProbe = now;
-            }
-        } else if (now - lastProbe >= 0.05) {
+        if (posted > 0 && static_cast<DWORD>(Ask(pane, EM_GETLIMITTEXT)) == limit) {
+            answers.push_back(now - posted);
+            posted = 0;
+        }
+        if (now - lastProbe < 0.025) return;
+        lastProbe = now;
+        const double before = Now();
+        Ask(window, WM_NULL);
+        answers.push_back(Now() - before);
+        if (posted == 0) {
             limit = limit == ~DWORD{0} ? ~DWORD{0} - 1 : ~DWORD{0};
             PostMessageW(pane, EM_SETLIMITTEXT, limit, 0);
-            posted = now;
+            posted = Now();
         }
     }
 
@@ -191,11 +242,17 @@ private:
     HWND window = nullptr, pane = nullptr;
     DWORD limit = ~DWORD{0};
     double posted = 0, lastProbe = 0;
+    std::vector<double> answers;  // seconds
 };
 
-void Report(const char* name, double seconds, double worst, const std::wstring& detail) {
-    std::printf("result %s %.4f %.1f %ls\n", name, seconds, worst * 1000, detail.c_str());
+void Report(const char* name, double seconds, double worst, double p99, double peakMegabytes,
+            const std::wstring& detail) {
+    std::printf("result %s %.4f %.1f %.1f %.1f %ls\n", name, seconds, worst * 1000, p99 * 1000, peakMegabytes,
+                detail.c_str());
     std::fflush(stdout);
+}
+void Report(const char* name, double seconds, Dunmo& dunmo, const std::wstring& detail) {
+    Report(name, seconds, dunmo.Worst(), dunmo.Percentile99(), dunmo.PeakMegabytes(), detail);
 }
 
 // The digest of the last line, "[MD5] 9001...7F72 - C:\path".
@@ -211,24 +268,29 @@ void File(const std::wstring& program, const std::wstring& path) {
     Dunmo dunmo(program, path);
     const double shown = dunmo.WaitUntil([&] { return dunmo.Lines() >= 1; });
     dunmo.WaitUntil([&] { return !dunmo.Busy(); });
-    Report("md5-launch", shown - dunmo.started, dunmo.worst, LastDigest(dunmo));
+    Report("md5-launch", shown - dunmo.started, dunmo, LastDigest(dunmo));
     const std::pair<int, const char*> clicks[] = {
-        {IDC_MD5, "md5-click"}, {IDC_SHA1, "sha1-click"}, {IDC_CRC32, "crc32-click"}};
+        {IDC_MD5, "md5-click"}, {IDC_SHA1, "sha1-click"}, {IDC_CRC32, "crc32-click"}, {1014, "sha256-click"}};
     for (const auto& [radio, name] : clicks) {
+        if (!dunmo.Control(radio)) continue;  // a digest this build does not offer
         const long before = dunmo.Lines();
-        dunmo.worst = 0;
+        dunmo.ResetAnswers();
         const double clicked = dunmo.Click(radio);
         const double shown = dunmo.WaitUntil([&] { return dunmo.Lines() > before; });
         dunmo.WaitUntil([&] { return !dunmo.Busy(); });
-        Report(name, shown - clicked, dunmo.worst, LastDigest(dunmo));
+        Report(name, shown - clicked, dunmo, LastDigest(dunmo));
     }
 }
 
-void Folder(const std::wstring& program, const std::wstring& folder) {
+void Folder(const std::wstring& program, const std::wstring& folder, int radio, bool oneCpu) {
     std::unordered_map<std::wstring, int> seen;
     ForEachFile(folder, [&](const std::wstring& path) { seen.emplace(path, 0); });
     const long files = static_cast<long>(seen.size());
-    Dunmo dunmo(program, folder);
+    Dunmo dunmo(program, L"", oneCpu);
+    dunmo.Click(radio);  // with an empty path box this only makes the choice
+    dunmo.ResetAnswers();
+    const double pressed = dunmo.Enter(folder);
+    dunmo.WaitUntil([&] { return dunmo.Busy() || dunmo.Lines() >= files; });
     // Done once the busy state has ended with every line in, or has stayed
     // ended for two seconds with lines missing.
     double idleSince = 0;
@@ -249,7 +311,7 @@ void Folder(const std::wstring& program, const std::wstring& folder) {
         ok = ok && entry != seen.end() && ++entry->second == 1;
     }
     ok = ok && lines == files;
-    Report("folder", done - dunmo.started, dunmo.worst,
+    Report("folder", done - pressed, dunmo,
            std::to_wstring(lines) + L"/" + std::to_wstring(files) + (ok ? L" ok" : L" BAD"));
 }
 
@@ -262,30 +324,121 @@ void Close(const std::wstring& program, const std::wstring& path) {
         const double closing = dunmo.Close();
         char name[32];
         std::snprintf(name, sizeof name, "close-after-%.1fs", delay);
-        Report(name, closing, dunmo.worst, std::to_wstring(lines) + L" lines shown");
+        Report(name, closing, 0, 0, 0, std::to_wstring(lines) + L" lines shown");
     }
 }
 
-void Floor(const std::wstring& self, const std::wstring& folder) {
+void Floor(const std::wstring& folder) {
     const double started = Now();
-    const HANDLE child = Launch(self, L"read \"" + folder + L"\"", nullptr);
-    WaitForSingleObject(child, INFINITE);
+    const int files = ReadAll(folder);
+    Report("floor", Now() - started, 0, 0, 0, std::to_wstring(files));
+}
+
+// The pane's floor: what the edit control itself takes for the folder's lines.
+void PaneFloor(const std::wstring& folder) {
+    std::wstring text;
+    int lines = 0;
+    ForEachFile(folder, [&](const std::wstring& path) {
+        text += L"[MD5] 0123456789ABCDEF0123456789ABCDEF - " + path + L"\r\n";
+        ++lines;
+    });
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"pane floor", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                       400, 200, nullptr, nullptr, nullptr, nullptr);
+    // The pane's styles; 238 x 73 dialog units in the dialog's font.
+    const HWND pane = CreateWindowExW(WS_EX_STATICEDGE, L"EDIT", L"",
+                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_LEFT | ES_MULTILINE |
+                                          ES_READONLY | ES_WANTRETURN | ES_AUTOHSCROLL,
+                                      8, 8, 357, 119, owner, nullptr, nullptr, nullptr);
+    LOGFONTW description{};
+    description.lfHeight = -12;
+    lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
+    SendMessageW(pane, WM_SETFONT, reinterpret_cast<WPARAM>(CreateFontIndirectW(&description)), TRUE);
+    SendMessageW(pane, EM_LIMITTEXT, 0, 0);
+    UpdateWindow(owner);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    const double started = Now();
+    SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    UpdateWindow(pane);
     const double ended = Now();
-    DWORD files = 0;
-    GetExitCodeProcess(child, &files);
-    CloseHandle(child);
-    Report("floor", ended - started, 0, std::to_wstring(files));
+    const long count = static_cast<long>(SendMessageW(pane, EM_GETLINECOUNT, 0, 0)) - 1;
+    DestroyWindow(owner);
+    Report("panefloor", ended - started, 0, 0, 0, std::to_wstring(count == lines ? lines : -1));
+}
+
+// What one more insert costs once the pane holds the folder's lines: the
+// per-insert cost that grows with the text, apart from the per-line cost.
+void PaneCost(const std::wstring& folder, bool reserve) {
+    std::wstring text;
+    ForEachFile(folder, [&](const std::wstring& path) {
+        text += L"[MD5] 0123456789ABCDEF0123456789ABCDEF - " + path + L"\r\n";
+    });
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"pane cost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                       400, 200, nullptr, nullptr, nullptr, nullptr);
+    const HWND pane = CreateWindowExW(WS_EX_STATICEDGE, L"EDIT", L"",
+                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_LEFT | ES_MULTILINE |
+                                          ES_READONLY | ES_WANTRETURN | ES_AUTOHSCROLL,
+                                      8, 8, 357, 119, owner, nullptr, nullptr, nullptr);
+    LOGFONTW description{};
+    description.lfHeight = -12;
+    lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
+    SendMessageW(pane, WM_SETFONT, reinterpret_cast<WPARAM>(CreateFontIndirectW(&description)), TRUE);
+    SendMessageW(pane, EM_LIMITTEXT, 0, 0);
+    const std::wstring line = text.substr(0, text.find(L'\n') + 1);
+    if (reserve) {  // room for all three rounds and more, as Dunmo reserves it
+        const auto buffer = reinterpret_cast<HLOCAL>(SendMessageW(pane, EM_GETHANDLE, 0, 0));
+        const HLOCAL grown = LocalReAlloc(buffer, (4 * text.size() + 1) * sizeof(wchar_t), LMEM_MOVEABLE);
+        SendMessageW(pane, EM_SETHANDLE, reinterpret_cast<WPARAM>(grown ? grown : buffer), 0);
+        std::printf("reserved: %s\n", grown ? "yes" : "no");
+    }
+    for (int round = 0; round < 3; ++round) {
+        const double a = Now();
+        SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+        const double b = Now();
+        std::wstring hundred;
+        for (int i = 0; i < 100; ++i) hundred += line;
+        double one = 0, many = 0, length = 0, paint = 0;
+        for (int i = 0; i < 10; ++i) {
+            double t = Now();
+            SendMessageW(pane, WM_SETREDRAW, FALSE, 0);
+            SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+            one += Now() - t;
+            t = Now();
+            SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(hundred.c_str()));
+            many += Now() - t;
+            t = Now();
+            const int end = GetWindowTextLengthW(pane);
+            SendMessageW(pane, EM_SETSEL, end, end);
+            length += Now() - t;
+            SendMessageW(pane, WM_SETREDRAW, TRUE, 0);
+            t = Now();
+            RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+            paint += Now() - t;
+        }
+        const long lines = static_cast<long>(SendMessageW(pane, EM_GETLINECOUNT, 0, 0)) - 1;
+        std::printf("pane with %ld lines: its last %zu lines in one insert %.0f ms; then per insert: 1 line %.1f ms, "
+                    "100 lines %.1f ms, length+select %.2f ms, repaint %.1f ms\n",
+                    lines, text.size() / line.size(), (b - a) * 1000, one * 100, many * 100, length * 100, paint * 100);
+        std::fflush(stdout);
+    }
+    DestroyWindow(owner);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        std::fputs("usage: bench_compare file|folder|floor|close PATH\n", stderr);
+    if (argc < 3) {
+        std::fputs("usage: bench_compare file|folder|floor|panefloor|close PATH [md5|sha1] [1cpu]\n", stderr);
         return 1;
     }
     const std::wstring mode = argv[1], path = argv[2];
-    if (mode == L"read") return ReadAll(path);  // the floor's child
+    bool oneCpu = false;
+    int radio = IDC_MD5;
+    for (int i = 3; i < argc; ++i) {
+        const std::wstring option = argv[i];
+        if (option == L"1cpu") oneCpu = true;
+        if (option == L"sha1") radio = IDC_SHA1;
+    }
 
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -299,9 +452,13 @@ int wmain(int argc, wchar_t** argv) {
     } else if (mode == L"close") {
         Close(dunmo, path);
     } else if (mode == L"folder") {
-        Folder(dunmo, path);
+        Folder(dunmo, path, radio, oneCpu);
     } else if (mode == L"floor") {
-        Floor(self, path);
+        Floor(path);
+    } else if (mode == L"panefloor") {
+        PaneFloor(path);
+    } else if (mode == L"panecost") {
+        PaneCost(path, argc > 3);
     } else {
         std::fputs("bench_compare: unknown mode\n", stderr);
         return 1;

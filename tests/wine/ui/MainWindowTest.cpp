@@ -26,6 +26,12 @@ WideString* PostLine(HWND window, const std::wstring& text) {
     return PostMessageW(window, UM_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(line.get())) ? line.release() : nullptr;
 }
 
+// Slows each insert into the pane by 1 ms a line.
+void SlowInsert(HWND pane, const wchar_t* text) {
+    Sleep(static_cast<DWORD>(std::count(text, text + lstrlenW(text), L'\n')));
+    SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
 }  // namespace
 
 // Small files named against their order, then a large one that keeps the job
@@ -235,28 +241,57 @@ TEST(MainWindowJobEnd, BarFullFocusBackUnlessMovedAndClsKeepsLaterLines) {
 
 TEST(MainWindowOutput, QueuedLinesArriveWholeAndInOrderBesideASelectionAndAreFreedAtClose) {
     // Lines posted as the worker does, several a post with a step counting
-    // them, a null holder among them, while the user has text selected.
-    constexpr int kLines = 2000;
+    // them, a null holder among them, while the user has text selected; the
+    // second time with "Cls" between two batches.
+    constexpr int kLines = 300;
     MainWindow main;
+    const HWND pane = main.Control(IDC_OUTPUT);
+    const auto post = [&](int from, int count) {
+        std::wstring all;
+        for (int i = from, n; i < from + count; i += n) {
+            n = std::min(i % 7 + 1, from + count - i);
+            std::wstring text;
+            for (int j = i; j < i + n; ++j) text += L"[MD5] 0123 - C:\\file" + std::to_wstring(j) + L".txt\r\n";
+            PostLine(main.Window(), text);
+            PostMessageW(main.Window(), UM_PROGRESS_STEP, n, 0);
+            all += text;
+        }
+        return all;
+    };
     PostLine(main.Window(), L"first\r\n");
     ASSERT_TRUE(WaitUntil([&] { return main.Text(IDC_OUTPUT) == L"first\r\n"; }));
-    SendMessageW(main.Control(IDC_OUTPUT), EM_SETSEL, 0, 3);
-    main.Hold();
-    PostMessageW(main.Window(), UM_PROGRESS_RANGE, 0, kLines);
     std::wstring expected = L"first\r\n";
-    for (int i = 0, count = 1; i < kLines; i += count) {
-        count = std::min(i % 7 + 1, kLines - i);
-        std::wstring text;
-        for (int j = i; j < i + count; ++j) text += L"[MD5] 0123 - C:\\file" + std::to_wstring(j) + L".txt\r\n";
-        PostLine(main.Window(), text);
-        PostMessageW(main.Window(), UM_PROGRESS_STEP, count, 0);
-        if (i == 0) PostMessageW(main.Window(), UM_APPEND_TEXT, 0, 0);
-        expected += text;
+    for (const bool clear : {false, true}) {
+        SendMessageW(pane, EM_SETSEL, 0, 3);
+        main.Hold();
+        PostMessageW(main.Window(), UM_PROGRESS_RANGE, 0, kLines);
+        expected += post(0, kLines / 2);
+        PostMessageW(main.Window(), UM_APPEND_TEXT, 0, 0);
+        if (clear) PostMessageW(main.Window(), WM_COMMAND, IDC_CLEAR, 0), expected.clear();
+        expected += post(kLines / 2, kLines / 2);
+        main.Release();
+        EXPECT_TRUE(WaitUntil([&] { return main.Text(IDC_OUTPUT) == expected; })) << "with Cls: " << clear;
+        DWORD start = 0, end = 0;
+        SendMessageW(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        EXPECT_TRUE(start == expected.size() && end == start) << start << " " << end;
+        EXPECT_TRUE(WaitUntil([&] { return main.Position() == kLines; }));
     }
+
+    // With each insert slow, a message posted meanwhile is handled between
+    // two slices, long before the last line is in.
+    main.Hold();
+    main.Dialog().insertText = &SlowInsert;
+    SendMessageW(main.Window(), WM_COMMAND, IDC_CLEAR, 0);
+    constexpr int kSlowLines = 1000;
+    std::wstring lines;
+    for (int i = 0; i < kSlowLines; ++i) lines += L"line " + std::to_wstring(i) + L"\r\n";
+    PostLine(main.Window(), lines);
     main.Release();
-    EXPECT_TRUE(WaitUntil([&] { return main.Text(IDC_OUTPUT).size() >= expected.size(); }));
-    EXPECT_TRUE(main.Text(IDC_OUTPUT) == expected);
-    EXPECT_TRUE(WaitUntil([&] { return main.Position() == kLines; }));
+    ASSERT_TRUE(WaitUntil([&] { return !main.Text(IDC_OUTPUT).empty(); }));
+    PostMessageW(pane, EM_SETLIMITTEXT, 12345, 0);
+    ASSERT_TRUE(WaitUntil([&] { return SendMessageW(pane, EM_GETLIMITTEXT, 0, 0) == 12345; }));
+    EXPECT_LT(main.PaneLines().size(), static_cast<std::size_t>(kSlowLines));
+    EXPECT_TRUE(WaitUntil([&] { return main.Text(IDC_OUTPUT) == lines; }));
 
     // Lines of 8 MiB each, held off until the close: the address space they
     // take comes back only if the close frees them.
