@@ -174,6 +174,17 @@ void HashJob::HashOneFile() {
 void HashJob::HashFiles() {
     PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(files.size()));
     bool firstLine = true;
+    // Posts the front file's line and counts it; the first line shows at once
+    // that the job is under way.
+    const auto finish = [&](bool ok) {
+        PostResultLine(ok, files.front());
+        ++pendingUnits;
+        if (std::exchange(firstLine, false))
+            FlushReports();
+        else
+            ReportIfDue();
+        files.pop_front();
+    };
     const std::uint32_t hashers = Hashers();
     if (hashers > 1) {
         HashPipeline pipeline({algorithm, hashers, chunkSize, chunksPerRead * chunkSize, readFile, &cancelRequested,
@@ -181,13 +192,7 @@ void HashJob::HashFiles() {
         const auto open = [this](const WideString& file, std::uint64_t& size) { return OpenForHashing(file, size); };
         const auto finished = [&](const Digest& result, bool ok) {
             digest = result;
-            PostResultLine(ok, files.front());
-            ++pendingUnits;
-            if (std::exchange(firstLine, false))
-                FlushReports();
-            else
-                ReportIfDue();
-            files.pop_front();
+            finish(ok);
         };
         if (pipeline.Run(files, open, finished, [this] { ReportIfDue(); })) return;
     }
@@ -196,15 +201,7 @@ void HashJob::HashFiles() {
         std::uint64_t size = 0;
         digest.Init(algorithm);
         const FileHandle file = OpenForHashing(files.front(), size);
-        const bool ok = file && DigestFile(file.get(), size);
-        PostResultLine(ok, files.front());
-        ++pendingUnits;
-        // The first line shows at once that the job is under way.
-        if (std::exchange(firstLine, false))
-            FlushReports();
-        else
-            ReportIfDue();
-        files.pop_front();
+        finish(file && DigestFile(file.get(), size));
     }
 }
 
