@@ -150,10 +150,8 @@ void HashJob::FinishEntry(CheckEntry& entry, Digest& result, bool ok) {
     tally.Count(verdict);
     const bool first = tally.ok + tally.failed + tally.missing == 1;
     try {
-        // A device is shown as written, escaped as any path; the leading "x"
-        // keeps its "\\?\" from being taken for the extended form.
-        const std::wstring shown = entry.device ? DisplayForm(L"x" + std::wstring(entry.path.view())).substr(1)
-                                                : DisplayForm(entry.path.view());
+        // A device is shown as written, escaped as any path.
+        const std::wstring shown = entry.device ? EscapedText(entry.path.view()) : DisplayForm(entry.path.view());
         pendingLines += SumsVerdictLine(entry.algorithm, verdict, hex, shown);
     } catch (const std::bad_alloc&) {
         // Out of memory: this line is dropped; the check goes on.

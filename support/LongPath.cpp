@@ -76,7 +76,7 @@ std::wstring FullPath(std::wstring_view path) {
 }
 
 std::wstring ExtendedForm(std::wstring_view fullPath) {
-    if (StartsWith(fullPath, kExtended) || StartsWith(fullPath, L"\\\\.\\")) return std::wstring(fullPath);
+    if (StartsWith(fullPath, kExtended) || StartsWith(fullPath, kDevice)) return std::wstring(fullPath);
     if (StartsWith(fullPath, L"\\\\")) return std::wstring(kExtendedUnc) + std::wstring(fullPath.substr(2));
     return std::wstring(kExtended) + std::wstring(fullPath);
 }
@@ -123,10 +123,10 @@ std::wstring ResolvedPath(std::wstring_view path) {
     return StartsWith(resolved, kDevice) && !StartsWith(path, kDevice) ? exact : resolved;
 }
 
-std::wstring DisplayForm(std::wstring_view path) {
+std::wstring EscapedText(std::wstring_view text) {
     constexpr wchar_t kHex[] = L"0123456789ABCDEF";
     std::wstring shown;
-    for (const wchar_t c : OrdinaryForm(path)) {
+    for (const wchar_t c : text) {
         if (c < 0x20 || c == 0x7F || c == L'<')
             shown += {L'<', kHex[c >> 4], kHex[c & 0xF], L'>'};
         else
@@ -134,3 +134,5 @@ std::wstring DisplayForm(std::wstring_view path) {
     }
     return shown;
 }
+
+std::wstring DisplayForm(std::wstring_view path) { return EscapedText(OrdinaryForm(path)); }

@@ -35,7 +35,10 @@ std::wstring ResolvedPath(std::wstring_view path);
 // The ordinary form of a path that may be in the extended-length form.
 std::wstring OrdinaryForm(std::wstring_view path);
 
-// The ordinary form as a result line shows it: each control character
-// (U+0000 to U+001F, U+007F) and "<" is written as "<XX>", two upper-case hex
-// digits, so that a name cannot break or forge a line.
+// `text` with each control character (U+0000 to U+001F, U+007F) and "<"
+// written as "<XX>", two upper-case hex digits, so that a name cannot break or
+// forge a result line.
+std::wstring EscapedText(std::wstring_view text);
+
+// The ordinary form as a result line shows it: EscapedText(OrdinaryForm(path)).
 std::wstring DisplayForm(std::wstring_view path);
