@@ -18,36 +18,9 @@
 #include <cstring>
 #include <string>
 
-#include "resources/resource.h"
+#include "DriverSupport.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency{};
-    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "bench_check: %s (error %lu)\n", what, GetLastError());
-    std::exit(1);
-}
-
-struct Search {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindMainDialog(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window) || !GetDlgItem(window, IDC_OUTPUT)) return TRUE;
-    search->found = window;
-    return FALSE;
-}
 
 std::wstring Widen(const char* text) {
     std::wstring wide(std::strlen(text), L'\0');

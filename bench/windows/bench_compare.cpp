@@ -38,22 +38,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "resources/resource.h"
+#include "DriverSupport.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency{};
-    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "bench_compare: %s (error %lu)\n", what, GetLastError());
-    std::exit(1);
-}
 
 // Calls visit(full path) for each file directly in `folder`.
 template <typename Visit>
@@ -99,22 +86,6 @@ HANDLE Launch(const std::wstring& program, const std::wstring& argument, DWORD* 
     CloseHandle(info.hThread);
     if (processId) *processId = info.dwProcessId;
     return info.hProcess;
-}
-
-struct Search {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindMainDialog(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window) || !GetDlgItem(window, IDC_OUTPUT)) {
-        return TRUE;
-    }
-    search->found = window;
-    return FALSE;
 }
 
 // A running Dunmo.exe, watched through its window. About every 25 ms a
@@ -334,16 +305,22 @@ void Floor(const std::wstring& folder) {
     Report("floor", Now() - started, 0, 0, 0, std::to_wstring(files));
 }
 
-// The pane's floor: what the edit control itself takes for the folder's lines.
-void PaneFloor(const std::wstring& folder) {
+// One line per file of the folder, shaped like Dunmo's.
+std::wstring ResultLines(const std::wstring& folder, int& lines) {
     std::wstring text;
-    int lines = 0;
+    lines = 0;
     ForEachFile(folder, [&](const std::wstring& path) {
         text += L"[MD5] 0123456789ABCDEF0123456789ABCDEF - " + path + L"\r\n";
         ++lines;
     });
-    const HWND owner = CreateWindowExW(0, L"STATIC", L"pane floor", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
-                                       400, 200, nullptr, nullptr, nullptr, nullptr);
+    return text;
+}
+
+// A bare edit with the pane's styles and font, unlimited, in a window of its
+// own (`owner`, to be destroyed when done).
+HWND BarePane(const wchar_t* title, HWND& owner) {
+    owner = CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400, 200, nullptr,
+                            nullptr, nullptr, nullptr);
     // The pane's styles; 238 x 73 dialog units in the dialog's font.
     const HWND pane = CreateWindowExW(WS_EX_STATICEDGE, L"EDIT", L"",
                                       WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_LEFT | ES_MULTILINE |
@@ -354,6 +331,15 @@ void PaneFloor(const std::wstring& folder) {
     lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
     SendMessageW(pane, WM_SETFONT, reinterpret_cast<WPARAM>(CreateFontIndirectW(&description)), TRUE);
     SendMessageW(pane, EM_LIMITTEXT, 0, 0);
+    return pane;
+}
+
+// The pane's floor: what the edit control itself takes for the folder's lines.
+void PaneFloor(const std::wstring& folder) {
+    int lines = 0;
+    const std::wstring text = ResultLines(folder, lines);
+    HWND owner = nullptr;
+    const HWND pane = BarePane(L"pane floor", owner);
     UpdateWindow(owner);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
@@ -369,21 +355,10 @@ void PaneFloor(const std::wstring& folder) {
 // What one more insert costs once the pane holds the folder's lines: the
 // per-insert cost that grows with the text, apart from the per-line cost.
 void PaneCost(const std::wstring& folder, bool reserve) {
-    std::wstring text;
-    ForEachFile(folder, [&](const std::wstring& path) {
-        text += L"[MD5] 0123456789ABCDEF0123456789ABCDEF - " + path + L"\r\n";
-    });
-    const HWND owner = CreateWindowExW(0, L"STATIC", L"pane cost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
-                                       400, 200, nullptr, nullptr, nullptr, nullptr);
-    const HWND pane = CreateWindowExW(WS_EX_STATICEDGE, L"EDIT", L"",
-                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_LEFT | ES_MULTILINE |
-                                          ES_READONLY | ES_WANTRETURN | ES_AUTOHSCROLL,
-                                      8, 8, 357, 119, owner, nullptr, nullptr, nullptr);
-    LOGFONTW description{};
-    description.lfHeight = -12;
-    lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
-    SendMessageW(pane, WM_SETFONT, reinterpret_cast<WPARAM>(CreateFontIndirectW(&description)), TRUE);
-    SendMessageW(pane, EM_LIMITTEXT, 0, 0);
+    int lines = 0;
+    const std::wstring text = ResultLines(folder, lines);
+    HWND owner = nullptr;
+    const HWND pane = BarePane(L"pane cost", owner);
     const std::wstring line = text.substr(0, text.find(L'\n') + 1);
     if (reserve) {  // room for all three rounds and more, as Dunmo reserves it
         const auto buffer = reinterpret_cast<HLOCAL>(SendMessageW(pane, EM_GETHANDLE, 0, 0));

@@ -1,0 +1,37 @@
+#pragma once
+// What the drivers that time the real Dunmo.exe share: a clock, giving up,
+// and finding Dunmo's main window.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "resources/resource.h"
+
+inline double Now() {
+    static LARGE_INTEGER frequency{};
+    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+[[noreturn]] inline void Fail(const char* what) {
+    std::fprintf(stderr, "bench driver: %s (error %lu)\n", what, GetLastError());
+    std::exit(1);
+}
+
+// The visible window of process `processId` that has the output pane.
+struct Search {
+    DWORD processId;
+    HWND found;
+};
+
+inline BOOL CALLBACK FindMainDialog(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window) || !GetDlgItem(window, IDC_OUTPUT)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
