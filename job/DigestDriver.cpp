@@ -1,13 +1,14 @@
-#include <algorithm>
-#include <memory>
-#include <new>
-#include <string>
+#include "job/DigestDriver.h"
 
-#include "job/HashJob.h"
-#include "job/Messages.h"
+#include <algorithm>
+#include <utility>
+
 #include "support/LongPath.h"
 
-FileHandle HashJob::OpenForHashing(const WideString& filePath, std::uint64_t& size) {
+DigestDriver::DigestDriver(const std::atomic<std::int32_t>& cancelFlag, JobReporter& progress)
+    : cancel(cancelFlag), reporter(progress) {}
+
+FileHandle DigestDriver::OpenForHashing(const WideString& filePath, std::uint64_t& size) {
     FileHandle file(::CreateFileW(ExtendedPath(filePath.view()).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -17,9 +18,10 @@ FileHandle HashJob::OpenForHashing(const WideString& filePath, std::uint64_t& si
     return file;
 }
 
-bool HashJob::DigestFile(HANDLE file, std::uint64_t size) {
-    const std::size_t pieceBytes = std::size_t{chunksPerRead} * chunkSize;
-    const bool overlap = size > pieceBytes && size >= readAheadBytes;
+bool DigestDriver::DigestFile(HANDLE file, std::uint64_t size, bool steps) {
+    stepPerChunk = steps;
+    const std::size_t pieceBytes = std::size_t{reading.chunksPerRead} * reading.chunkSize;
+    const bool overlap = size > pieceBytes && size >= reading.readAheadBytes;
     readBuffer.resize(overlap ? 2 * pieceBytes : pieceBytes);
     std::uint8_t* piece = readBuffer.data();
     std::uint8_t* nextPiece = piece + (overlap ? pieceBytes : 0);
@@ -35,7 +37,7 @@ bool HashJob::DigestFile(HANDLE file, std::uint64_t size) {
     while (length != 0) {
         left -= length;
         const DWORD nextLength = pieceLength(left);
-        const bool ahead = overlap && nextLength != 0 && readAhead.Request(readFile, file, nextPiece, nextLength);
+        const bool ahead = overlap && nextLength != 0 && readAhead.Request(reading.read, file, nextPiece, nextLength);
         bool ok = HashPiece(piece, length);
         // Even after a cancel, the reader must be done with the buffer and the file.
         if (ahead)
@@ -49,40 +51,28 @@ bool HashJob::DigestFile(HANDLE file, std::uint64_t size) {
     return true;
 }
 
-bool HashJob::ReadPiece(HANDLE file, std::uint8_t* into, DWORD length, std::uint64_t left) {
-    if (left >= chunkSize && cancelRequested) return false;
+bool DigestDriver::ReadPiece(HANDLE file, std::uint8_t* into, DWORD length, std::uint64_t left) {
+    if (left >= reading.chunkSize && cancel) return false;
     // A file that ends early was truncated meanwhile: it was not read whole.
-    return ReadFully(readFile, file, into, length);
+    return ReadFully(reading.read, file, into, length);
 }
 
-bool HashJob::HashPiece(const std::uint8_t* piece, DWORD length) {
+bool DigestDriver::HashPiece(const std::uint8_t* piece, DWORD length) {
     // The range, the steps and the cancel checks are per chunk: a cancel is
     // honoured before every full chunk, never before the partial last one.
     for (DWORD done = 0; done < length;) {
-        const std::uint32_t chunk = std::min<DWORD>(chunkSize, length - done);
-        if (chunk == chunkSize && cancelRequested) return false;
+        const std::uint32_t chunk = std::min<DWORD>(reading.chunkSize, length - done);
+        if (chunk == reading.chunkSize && cancel) return false;
         UpdateDigest(piece + done, chunk);
         done += chunk;
     }
     return true;
 }
 
-void HashJob::UpdateDigest(const void* bytes, std::uint32_t length) {
+void DigestDriver::UpdateDigest(const void* bytes, std::uint32_t length) {
     digest.Update(bytes, length);
-    // Per-chunk progress only for a single file; among several files this
-    // still lets lines finished before a long file go out on time.
-    if (!multipleFiles) ++pendingUnits;
-    ReportIfDue();
-}
-
-void HashJob::PostResultLine(bool ok, const WideString& filePath) {
-    try {
-        std::wstring line = digest.TaggedHex(ok);
-        line += L" - ";
-        line += DisplayForm(filePath.view());
-        line += L"\r\n";
-        pendingLines += line;  // all or nothing
-    } catch (const std::bad_alloc&) {
-        // Out of memory: this line is dropped; the job goes on.
-    }
+    // Among several files there is no step per chunk, but this still lets
+    // lines finished before a long file go out on time.
+    if (stepPerChunk) reporter.AddUnits(1);
+    reporter.FlushIfDue();
 }

@@ -1,9 +1,12 @@
+#include "job/DirectoryWalk.h"
+
 #include <cwchar>
 #include <deque>
 #include <string>
+#include <utility>
 
-#include "job/HashJob.h"
 #include "support/LongPath.h"
+#include "support/UniqueHandle.h"
 
 namespace {
 
@@ -18,7 +21,10 @@ struct QueuedFolder {
 
 }  // namespace
 
-void HashJob::WalkFolder(const WideString& start) {
+DirectoryWalk::DirectoryWalk(bool subdirectories, const std::atomic<std::int32_t>& cancelFlag)
+    : includeSubdirectories(subdirectories), cancel(cancelFlag) {}
+
+void DirectoryWalk::WalkFolder(const WideString& start, PathList& files) {
     // Absolute and exact, so every path collected is absolute whatever form
     // the caller gave, and each is built from the names the listings gave:
     // resolving it again would strip trailing dots and spaces or name a
@@ -34,7 +40,7 @@ void HashJob::WalkFolder(const WideString& start) {
     FindHandle listing;
     WIN32_FIND_DATAW entry;
 
-    for (; !queue.empty() && !cancelRequested; named = false) {
+    for (; !queue.empty() && !cancel; named = false) {
         const QueuedFolder folder = std::move(queue.front());
         queue.pop_front();
         const std::wstring& extended = folder.path;
@@ -63,7 +69,7 @@ void HashJob::WalkFolder(const WideString& start) {
                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
         if (!listing) continue;
         const std::wstring prefix = folder.path + L'\\';
-        for (bool found = true; found && !cancelRequested;
+        for (bool found = true; found && !cancel;
              found = ::FindNextFileW(listing.get(), &entry) != FALSE) {
             if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 files.push_back(WideString(prefix + entry.cFileName));

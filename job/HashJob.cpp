@@ -2,18 +2,16 @@
 
 #include <algorithm>
 #include <deque>
-#include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
-#include "job/HashPipeline.h"
+#include "job/DirectoryWalk.h"
 #include "job/Messages.h"
+#include "job/SumsCheck.h"
 #include "support/LongPath.h"
 
 namespace {
-
-// How long the worker waits before posting again into a full message queue.
-constexpr DWORD RetryPauseMs = 10;
 
 // Pieces of 1 MiB cost few system calls and stay in the second-level cache.
 constexpr std::uint32_t kReadBytes = 1u << 20;
@@ -31,20 +29,6 @@ bool IsFolder(const WideString& path) {
     // INVALID_FILE_ATTRIBUTES has the directory bit set: a path that has
     // vanished is walked as a folder and yields nothing.
     return (::GetFileAttributesW(ExtendedPath(path.view()).c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// After the walk: nothing to do, one file with per-chunk progress, or
-// several files with per-file progress.
-void HashCollectedFiles(HashJob& job) {
-    if (job.files.empty()) return;
-    if (job.files.size() == 1) {
-        job.multipleFiles = 0;
-        job.path = &job.files.front();
-        job.HashOneFile();
-    } else {
-        job.multipleFiles = 1;
-        job.HashFiles();
-    }
 }
 
 }  // namespace
@@ -92,26 +76,24 @@ bool HashJob::StartRequest(DigestAlgorithm selected, bool subdirectories, HWND t
 
 bool HashJob::IsActive() const { return path != nullptr || pathList != nullptr; }
 
+void HashJob::Cancel() { cancelRequested = 1; }
+
 void HashJob::Finish() {
-    cancelRequested = 1;
+    Cancel();
     Stop();
     targetWindow = nullptr;
     path = nullptr;
     pathList = nullptr;
     files.clear();
-    pendingLines.clear();
-    pendingUnits = 0;
-    walkedFolders.clear();
-    checkBatch.clear();
-    checkUnitsPosted = 0;
-    tally = SumsTally();
+    reporter.Clear();
 }
 
 void HashJob::Run() {
-    lastReportTick = ::GetTickCount();
+    reporter.Begin(targetWindow, postMessage);
+    driver.Configure({chunkSize, chunksPerRead, readAheadBytes, readFile});
     try {
         if (checkSums)
-            RunCheck();
+            SumsCheck(Hashing(), driver, reporter).Run(*path);
         else if (multipleFiles)
             RunList();
         else
@@ -120,19 +102,19 @@ void HashJob::Run() {
         // Out of memory: the request ends quietly, but the window must still
         // learn that it is over.
     }
-    readAhead.Stop();
-    FlushReports();
-    PostReliably(UM_JOB_DONE, 0, 0);
+    driver.Stop();
+    reporter.Flush();
+    reporter.PostReliably(UM_JOB_DONE, 0, 0);
 }
 
 void HashJob::RunPath() {
     // A typed or picked path, taken as written where that names an item.
     const WideString resolved(ResolvedPath(path->view()));
     if (IsFolder(resolved))
-        WalkFolder(resolved);
+        DirectoryWalk(includeSubdirectories != 0, cancelRequested).WalkFolder(resolved, files);
     else
         files.push_back(resolved);
-    HashCollectedFiles(*this);
+    HashCollectedFiles();
 }
 
 void HashJob::RunList() {
@@ -147,104 +129,91 @@ void HashJob::RunList() {
         else
             files.push_back(exact);
     }
+    // One walk for all folders, so that none is listed twice through links.
+    DirectoryWalk walk(includeSubdirectories != 0, cancelRequested);
     while (!folders.empty()) {
         if (cancelRequested) return;
         const WideString folder = std::move(folders.front());
         folders.pop_front();
-        WalkFolder(folder);
+        walk.WalkFolder(folder, files);
     }
-    HashCollectedFiles(*this);
+    HashCollectedFiles();
+}
+
+void HashJob::HashCollectedFiles() {
+    if (files.empty()) return;
+    if (files.size() == 1) {
+        multipleFiles = 0;
+        path = &files.front();
+        HashOneFile();
+    } else {
+        multipleFiles = 1;
+        HashFiles();
+    }
 }
 
 void HashJob::HashOneFile() {
     std::uint64_t size = 0;
-    FileHandle file = OpenForHashing(*path, size);
+    FileHandle file = DigestDriver::OpenForHashing(*path, size);
     // A file that cannot be opened or sized gets no range and no line.
     if (!file) return;
     const std::uint64_t chunks = (size + chunkSize - 1) / chunkSize;
-    PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(static_cast<std::uint32_t>(chunks)));
-    digest.Init(algorithm);
-    const bool ok = DigestFile(file.get(), size);
+    reporter.PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(static_cast<std::uint32_t>(chunks)));
+    driver.Init(algorithm);
+    const bool ok = driver.DigestFile(file.get(), size, !multipleFiles);
     file.reset();
-    FlushReports();  // the last steps come before the line
-    PostResultLine(ok, *path);
-    FlushReports();
+    reporter.Flush();  // the last steps come before the line
+    PostResultLine(driver.Result(), ok, *path);
+    reporter.Flush();
 }
 
 void HashJob::HashFiles() {
-    PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(files.size()));
+    reporter.PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(files.size()));
     bool firstLine = true;
     // Posts the front file's line and counts it; the first line shows at once
     // that the job is under way.
-    const auto finish = [&](bool ok) {
-        PostResultLine(ok, files.front());
-        ++pendingUnits;
+    const auto finish = [&](Digest& result, bool ok) {
+        PostResultLine(result, ok, files.front());
+        reporter.AddUnits(1);
         if (std::exchange(firstLine, false))
-            FlushReports();
+            reporter.Flush();
         else
-            ReportIfDue();
+            reporter.FlushIfDue();
         files.pop_front();
     };
-    const std::uint32_t hashers = Hashers();
-    if (hashers > 1) {
-        HashPipeline pipeline({algorithm, hashers, chunkSize, chunksPerRead * chunkSize, readFile, &cancelRequested,
-                               hasherHook, nullptr});
-        const auto open = [this](const WideString& file, std::uint64_t& size) { return OpenForHashing(file, size); };
+    const HashPipeline::Settings hashing = Hashing();
+    if (hashing.hashers > 1) {
+        HashPipeline pipeline(hashing);
         const auto finished = [&](const Digest& result, bool ok) {
-            digest = result;
-            finish(ok);
+            Digest ended = result;
+            finish(ended, ok);
         };
-        if (pipeline.Run(files, open, finished, [this] { ReportIfDue(); })) return;
+        if (pipeline.Run(files, &DigestDriver::OpenForHashing, finished, [this] { reporter.FlushIfDue(); })) return;
     }
     while (!files.empty()) {
         if (cancelRequested) return;
         std::uint64_t size = 0;
-        digest.Init(algorithm);
-        const FileHandle file = OpenForHashing(files.front(), size);
-        finish(file && DigestFile(file.get(), size));
+        driver.Init(algorithm);
+        const FileHandle file = DigestDriver::OpenForHashing(files.front(), size);
+        const bool ok = file && driver.DigestFile(file.get(), size, !multipleFiles);
+        finish(driver.Result(), ok);
     }
 }
 
-std::uint32_t HashJob::Hashers() const {
-    return hasherCount != 0 ? std::min(hasherCount, HashPipeline::kMaxHashers) : HashPipeline::UsableProcessors();
+HashPipeline::Settings HashJob::Hashing() const {
+    const std::uint32_t hashers =
+        hasherCount != 0 ? std::min(hasherCount, HashPipeline::kMaxHashers) : HashPipeline::UsableProcessors();
+    return {algorithm, hashers, chunkSize, chunksPerRead * chunkSize, readFile, &cancelRequested, hasherHook, nullptr};
 }
 
-void HashJob::FlushReports() {
-    if (!pendingLines.empty()) {
-        // Keeps memory bounded on huge folders: the pane takes lines more
-        // slowly than the worker makes them.
-        while (unshownChars.load() > kMaxUnshownChars && !cancelRequested && ::IsWindow(targetWindow))
-            ::Sleep(RetryPauseMs);
-        const auto count = static_cast<std::int64_t>(pendingLines.size());
-        std::unique_ptr<WideString> lines;
-        try {
-            lines = std::make_unique<WideString>(std::move(pendingLines));
-        } catch (const std::bad_alloc&) {
-            // Out of memory: these lines are dropped; the job goes on.
-        }
-        pendingLines.clear();
-        // The receiver owns the lines once the post has succeeded, not before.
-        unshownChars += count;
-        if (lines && PostReliably(UM_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(lines.get())))
-            lines.release();
-        else
-            unshownChars -= count;
+void HashJob::PostResultLine(Digest& result, bool ok, const WideString& filePath) {
+    try {
+        std::wstring line = result.TaggedHex(ok);
+        line += L" - ";
+        line += DisplayForm(filePath.view());
+        line += L"\r\n";
+        reporter.AddLines(line);  // all or nothing
+    } catch (const std::bad_alloc&) {
+        // Out of memory: this line is dropped; the job goes on.
     }
-    if (pendingUnits != 0) PostReliably(UM_PROGRESS_STEP, std::exchange(pendingUnits, 0), 0);
-    lastReportTick = ::GetTickCount();
-}
-
-void HashJob::ReportIfDue() {
-    if (::GetTickCount() - lastReportTick >= kReportIntervalMs) FlushReports();
-}
-
-bool HashJob::PostReliably(UINT message, WPARAM wParam, LPARAM lParam) {
-    // A full queue (10,000 messages on Windows) refuses posts until the window
-    // catches up. Only wait here: the UI thread may itself be waiting in
-    // Finish, which sets cancelRequested first.
-    while (!postMessage(targetWindow, message, wParam, lParam)) {
-        if (cancelRequested || !::IsWindow(targetWindow)) return false;
-        ::Sleep(RetryPauseMs);
-    }
-    return true;
 }

@@ -1,16 +1,13 @@
-// Checking a sums file: each entry is hashed with the digest its line names
-// and compared with the digest it lists.
-#include <algorithm>
-#include <new>
-#include <string>
-#include <utility>
-#include <vector>
+#include "job/SumsCheck.h"
 
-#include "algorithms/SumsFile.h"
-#include "job/HashJob.h"
-#include "job/HashPipeline.h"
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <utility>
+
 #include "job/Messages.h"
 #include "support/LongPath.h"
+#include "support/PathList.h"
 
 namespace {
 
@@ -33,32 +30,37 @@ std::wstring AnsiText(std::string_view bytes) {
 // it to `take` slice by slice until `take` returns false. A read that fails
 // or comes up short ends the text there. False after a cancel.
 template <typename Take>
-bool ReadSlices(const HashJob& job, HANDLE file, std::uint64_t size, std::vector<std::uint8_t>& buffer, Take take) {
+bool ReadSlices(const HashPipeline::Settings& settings, HANDLE file, std::uint64_t size,
+                std::vector<std::uint8_t>& buffer, Take take) {
+    const std::atomic<std::int32_t>& cancel = *settings.cancel;
     LARGE_INTEGER start{};
     if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return true;
     for (std::uint64_t left = size; left != 0;) {
-        if (job.cancelRequested) return false;
+        if (cancel) return false;
         const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(left, buffer.size()));
-        if (!ReadFully(job.readFile, file, buffer.data(), length)) return true;
+        if (!ReadFully(settings.read, file, buffer.data(), length)) return true;
         left -= length;
         for (DWORD done = 0; done < length; done += kSumsSliceBytes)
             if (!take(buffer.data() + done, std::min<DWORD>(kSumsSliceBytes, length - done)))
-                return job.cancelRequested == 0;
+                return cancel == 0;
     }
     return true;
 }
 
 }  // namespace
 
-void HashJob::RunCheck() {
-    const WideString exact(ExactPath(path->view()));
+SumsCheck::SumsCheck(const HashPipeline::Settings& settings, DigestDriver& digestDriver, JobReporter& progress)
+    : hashing(settings), driver(digestDriver), reporter(progress) {}
+
+void SumsCheck::Run(const WideString& sumsFile) {
+    const WideString exact(ExactPath(sumsFile.view()));
     std::uint64_t size = 0;
-    const FileHandle sums = OpenForHashing(exact, size);
+    const FileHandle sums = DigestDriver::OpenForHashing(exact, size);
     if (!sums) return;
     const std::wstring full = OrdinaryForm(exact.view());
     const std::uint64_t units = (size + kSumsSliceBytes - 1) / kSumsSliceBytes;
-    PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(static_cast<std::uint32_t>(units)));
-    std::vector<std::uint8_t> buffer(std::size_t{chunksPerRead} * chunkSize);
+    reporter.PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(static_cast<std::uint32_t>(units)));
+    std::vector<std::uint8_t> buffer(hashing.pieceBytes);
 
     // The encoding is decided once for the whole file, usually from its start.
     SumsEncodingDetector detector;
@@ -66,7 +68,7 @@ void HashJob::RunCheck() {
         detector.Feed(bytes, length);
         return !detector.Decided();
     };
-    if (!ReadSlices(*this, sums.get(), size, buffer, detect)) return;
+    if (!ReadSlices(hashing, sums.get(), size, buffer, detect)) return;
 
     SumsReader reader(detector.Result(), SumsNameAlgorithm(full), &AnsiText);
     std::uint64_t slicesRead = 0;
@@ -82,20 +84,19 @@ void HashJob::RunCheck() {
         reader.Feed(bytes, length, sink);
         ++slicesRead;
         if (checkBatch.size() >= kBatchEntries) CheckBatch(slicesRead);
-        return cancelRequested == 0;
+        return !Cancelled();
     };
-    if (!ReadSlices(*this, sums.get(), size, buffer, read)) return;
+    if (!ReadSlices(hashing, sums.get(), size, buffer, read)) return;
     reader.Finish(sink);
     CheckBatch(units);
-    if (cancelRequested) return;
-    pendingLines += SumsTallyLine(tally, full);
+    if (Cancelled()) return;
+    reporter.AddLines(SumsTallyLine(tally, full));
 }
 
-void HashJob::CheckBatch(std::uint64_t unitsDone) {
+void SumsCheck::CheckBatch(std::uint64_t unitsDone) {
     std::size_t done = 0;
     bool piped = false;
-    const std::uint32_t hashers = Hashers();
-    if (hashers > 1 && checkBatch.size() > 1) {
+    if (hashing.hashers > 1 && checkBatch.size() > 1) {
         PathList paths;
         std::vector<DigestAlgorithm> algorithms;
         algorithms.reserve(checkBatch.size());
@@ -103,15 +104,16 @@ void HashJob::CheckBatch(std::uint64_t unitsDone) {
             paths.push_back(entry.path);
             algorithms.push_back(entry.algorithm);
         }
-        HashPipeline pipeline({DigestMd5, hashers, chunkSize, chunksPerRead * chunkSize, readFile, &cancelRequested,
-                               hasherHook, &algorithms});
+        HashPipeline::Settings settings = hashing;
+        settings.algorithms = &algorithms;
+        HashPipeline pipeline(settings);
         // The pipeline opens the entries in order on this thread, and hands
         // their outcomes back in the same order.
         std::size_t opened = 0;
         const auto open = [&](const WideString& file, std::uint64_t& length) {
             CheckEntry& entry = checkBatch[opened++];
             if (entry.device) return FileHandle();
-            FileHandle handle = OpenForHashing(file, length);
+            FileHandle handle = DigestDriver::OpenForHashing(file, length);
             entry.opened = static_cast<bool>(handle);
             return handle;
         };
@@ -119,28 +121,28 @@ void HashJob::CheckBatch(std::uint64_t unitsDone) {
             Digest ended = result;
             FinishEntry(checkBatch[done++], ended, ok);
         };
-        piped = pipeline.Run(paths, open, finished, [this] { ReportIfDue(); });
+        piped = pipeline.Run(paths, open, finished, [this] { reporter.FlushIfDue(); });
     }
-    for (; !piped && done < checkBatch.size() && !cancelRequested; ++done) {
+    for (; !piped && done < checkBatch.size() && !Cancelled(); ++done) {
         CheckEntry& entry = checkBatch[done];
         bool ok = false;
         if (!entry.device) {
             std::uint64_t length = 0;
-            digest.Init(entry.algorithm);
-            const FileHandle file = OpenForHashing(entry.path, length);
+            driver.Init(entry.algorithm);
+            const FileHandle file = DigestDriver::OpenForHashing(entry.path, length);
             entry.opened = static_cast<bool>(file);
-            ok = file && DigestFile(file.get(), length);
+            ok = file && driver.DigestFile(file.get(), length, false);
         }
-        FinishEntry(entry, digest, ok);
+        FinishEntry(entry, driver.Result(), ok);
     }
     checkBatch.clear();
-    if (cancelRequested) return;
-    pendingUnits += static_cast<std::uint32_t>(unitsDone - checkUnitsPosted);
+    if (Cancelled()) return;
+    reporter.AddUnits(static_cast<std::uint32_t>(unitsDone - checkUnitsPosted));
     checkUnitsPosted = unitsDone;
-    ReportIfDue();
+    reporter.FlushIfDue();
 }
 
-void HashJob::FinishEntry(CheckEntry& entry, Digest& result, bool ok) {
+void SumsCheck::FinishEntry(CheckEntry& entry, Digest& result, bool ok) {
     SumsVerdict verdict = SumsVerdict::Missing;
     std::wstring hex(Digest::HexDigits(entry.algorithm), L'0');
     if (!entry.device && entry.opened) {
@@ -152,15 +154,15 @@ void HashJob::FinishEntry(CheckEntry& entry, Digest& result, bool ok) {
     try {
         // A device is shown as written, escaped as any path.
         const std::wstring shown = entry.device ? EscapedText(entry.path.view()) : DisplayForm(entry.path.view());
-        pendingLines += SumsVerdictLine(entry.algorithm, verdict, hex, shown);
+        reporter.AddLines(SumsVerdictLine(entry.algorithm, verdict, hex, shown));
     } catch (const std::bad_alloc&) {
         // Out of memory: this line is dropped; the check goes on.
     }
-    pendingUnits += static_cast<std::uint32_t>(entry.unitsBefore - checkUnitsPosted);
+    reporter.AddUnits(static_cast<std::uint32_t>(entry.unitsBefore - checkUnitsPosted));
     checkUnitsPosted = entry.unitsBefore;
     // The first line shows at once that the check is under way.
     if (first)
-        FlushReports();
+        reporter.Flush();
     else
-        ReportIfDue();
+        reporter.FlushIfDue();
 }

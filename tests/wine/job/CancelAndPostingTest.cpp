@@ -3,6 +3,10 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
+
+#include "job/WorkerThread.h"
+
 using namespace jobtest;
 using HashJobCancel = JobTest;
 using HashJobPosting = JobTest;
@@ -15,11 +19,10 @@ std::atomic<long> readsBeforeCancel{0};
 Sink* quotaSink = nullptr;
 std::atomic<long> quotaPosted{0};
 std::atomic<long> refused{0};
-std::atomic<bool> rangePosted{false};
 
 // Reads, and asks for a cancel during the given read.
 BOOL WINAPI CancelDuringRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
-    if (--readsBeforeCancel == 0) cancelJob->cancelRequested = 1;
+    if (--readsBeforeCancel == 0) cancelJob->Cancel();
     return ::ReadFile(file, buffer, size, read, overlapped);
 }
 // Refuses posts while two messages are waiting, like a full queue.
@@ -31,9 +34,9 @@ BOOL WINAPI PostWithinQuota(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     ++quotaPosted;
     return TRUE;
 }
-// Notes when the range goes out, that is when a walk is over.
-BOOL WINAPI NoteRange(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == UM_PROGRESS_RANGE) rangePosted = true;
+// Asks for a cancel as the range goes out, that is once a walk is over.
+BOOL WINAPI CancelAtRange(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == UM_PROGRESS_RANGE) cancelJob->Cancel();
     return ::PostMessageW(window, message, wParam, lParam);
 }
 BOOL WINAPI RefuseAll(HWND, UINT, WPARAM, LPARAM) {
@@ -41,10 +44,21 @@ BOOL WINAPI RefuseAll(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
 
-// Exposes the worker's thread so the test can stop it where it stands.
-class InspectableJob : public HashJob {
+// Walks a folder on a thread of its own, so the test can stop it where it stands.
+class WalkThread : public WorkerThread {
 public:
+    explicit WalkThread(const std::wstring& path) : folder(path) {}
+    void Run() override {
+        walk.WalkFolder(folder, files);
+        ended = true;
+    }
     HANDLE Thread() const { return thread.get(); }
+
+    std::atomic<std::int32_t> cancel{0};
+    DirectoryWalk walk{false, cancel};
+    const WideString folder;
+    PathList files;
+    std::atomic<bool> ended{false};
 };
 
 }  // namespace
@@ -79,6 +93,12 @@ TEST_F(HashJobCancel, CancelStopsBeforeTheNextFullChunkOrTheNextFile) {
     cancelAt(1, 16);
     EXPECT_EQ(RunList(DigestMd5, Paths({folder})),
               (Log{Range(3), ExpectedLine(DigestMd5, "data", first), Steps(1), L"done"}));
+    // Once the walk is over: the range, and not one file.
+    job.postMessage = &CancelAtRange;
+    for (std::uint32_t hashers : {1u, 2u}) {
+        job.hasherCount = hashers;
+        EXPECT_EQ(RunList(DigestMd5, Paths({folder})), (Log{Range(3), L"done"})) << hashers << " hashers";
+    }
 }
 
 TEST_F(HashJobCancel, CancelDuringAWalkEndsItBeforeTheNextEntry) {
@@ -86,38 +106,34 @@ TEST_F(HashJobCancel, CancelDuringAWalkEndsItBeforeTheNextEntry) {
     const std::size_t total = 4000;
     for (std::size_t i = 0; i < total; ++i) temp.File(L"many\\" + std::to_wstring(i), "");
 
-    InspectableJob walker;
-    const PathList list = Paths({folder});
-    rangePosted = false;
-    walker.postMessage = &NoteRange;
-    ASSERT_TRUE(walker.StartList(DigestMd5, false, sink.window, list));
-    // Catch the worker in the middle of its listing: suspended (GetThreadContext
-    // makes the suspension complete), with some but not all files found, and
-    // before the walk has ended. While it is suspended this thread only reads:
-    // the worker may hold the heap's lock.
+    WalkThread walker(folder);
+    ASSERT_TRUE(walker.Start(false));
+    // Catch the walk in the middle of its listing: suspended (GetThreadContext
+    // makes the suspension complete), with some but not all files found. While
+    // it is suspended this thread only reads: the walk may hold the heap's lock.
     std::size_t seen = 0;
-    for (int attempt = 0; attempt < 1000000 && seen == 0 && !rangePosted; ++attempt) {
+    for (int attempt = 0; attempt < 1000000 && seen == 0 && !walker.ended; ++attempt) {
         if (::SuspendThread(walker.Thread()) == DWORD(-1)) break;
         CONTEXT context{};
         context.ContextFlags = CONTEXT_CONTROL;
         ::GetThreadContext(walker.Thread(), &context);
         const std::size_t found = walker.files.size();
-        if (found > 0 && found < total && !rangePosted) {
+        if (found > 0 && found < total) {
             seen = found;
-            walker.cancelRequested = 1;
+            walker.cancel = 1;
         }
         ::ResumeThread(walker.Thread());
     }
-    ASSERT_GT(seen, 0u) << "the walk ended before it could be caught";
-    ASSERT_TRUE(sink.WaitFor());
     walker.Stop();
+    ASSERT_GT(seen, 0u) << "the walk ended before it could be caught";
     const std::size_t kept = walker.files.size();
-    walker.Finish();
-    sink.Drain();
     EXPECT_GE(kept, seen);
     EXPECT_LE(kept, seen + 1);  // the entry being appended when the cancel came
-    // Several files were found: the range is posted, then the loop stops at once.
-    EXPECT_EQ(sink.log, (Log{Range(kept), L"done"}));
+    // The files found stay, as the whole walk begins.
+    const std::vector<std::wstring> all = Walk(folder);
+    ASSERT_EQ(all.size(), total);
+    EXPECT_TRUE(std::equal(walker.files.begin(), walker.files.end(), all.begin(),
+                           [](const WideString& file, const std::wstring& path) { return OrdinaryForm(file.view()) == path; }));
 }
 
 TEST_F(HashJobPosting, RefusedLinesCountsAndDoneAreRetriedUntilTheyArrive) {

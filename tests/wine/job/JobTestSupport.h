@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "algorithms/Digest.h"
+#include "job/DirectoryWalk.h"
 #include "job/HashJob.h"
 #include "job/Messages.h"
 #include "support/LongPath.h"
@@ -139,11 +140,11 @@ inline PathList Paths(std::initializer_list<std::wstring_view> paths) {
 
 // The files a walk of `folder` collects, in order.
 inline std::vector<std::wstring> Walk(const std::wstring& folder, bool subfolders = false) {
-    HashJob job;
-    job.includeSubdirectories = subfolders ? 1 : 0;
-    job.WalkFolder(WideString(std::wstring_view(folder)));
+    const std::atomic<std::int32_t> running{0};
+    PathList files;
+    DirectoryWalk(subfolders, running).WalkFolder(WideString(std::wstring_view(folder)), files);
     std::vector<std::wstring> found;
-    for (const WideString& file : job.files) found.push_back(OrdinaryForm(file.view()));
+    for (const WideString& file : files) found.push_back(OrdinaryForm(file.view()));
     return found;
 }
 
