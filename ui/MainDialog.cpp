@@ -53,7 +53,7 @@ const int kBusySet[] = {IDC_PATH,  IDC_BROWSE, IDC_ABOUT,        IDC_MD5,   IDC_
 // measured time of the last ones, so that a slow insert cannot hold the
 // window past its budget. The pane repaints at most every kRepaintIntervalMs,
 // and when the last line is in: the worker's lines come in many small posts,
-// and a repaint after each would cost more than the inserts.
+// and the stream then costs a repaint per interval rather than one per post.
 constexpr UINT_PTR kFlushTimerId = 1;
 constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
 constexpr UINT kShowPendingKick = WM_APP + 1;

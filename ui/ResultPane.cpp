@@ -126,7 +126,10 @@ private:
     void ScrollTo(std::ptrdiff_t line, int x);
     void ScrollCaretIntoView();
     void Select(std::size_t newAnchor, std::size_t newCaret);
-    void MoveCaret(std::size_t to, bool extend) { Select(extend ? anchor : to, to), ScrollCaretIntoView(); }
+    void MoveCaret(std::size_t to, bool extend) {
+        Select(extend ? anchor : to, to);
+        ScrollCaretIntoView();
+    }
     void ReplaceSelection(const wchar_t* inserted);
     void SetText(const wchar_t* newText);
     LRESULT GetText(std::size_t capacity, wchar_t* out) const;
@@ -167,14 +170,14 @@ LRESULT ResultPane::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return signedValue < 0 ? text.Length() : std::min<std::size_t>(static_cast<UINT>(signedValue), text.Length());
     };
     switch (message) {
-    case WM_SETTEXT: return SetText(reinterpret_cast<const wchar_t*>(lParam)), TRUE;
+    case WM_SETTEXT: SetText(reinterpret_cast<const wchar_t*>(lParam)); return TRUE;
     case WM_GETTEXT: return GetText(wParam, reinterpret_cast<wchar_t*>(lParam));
     case WM_GETTEXTLENGTH: return static_cast<LRESULT>(text.Length());
-    case WM_SETFONT: return SetFont(reinterpret_cast<HFONT>(wParam), LOWORD(lParam) != 0), 0;
+    case WM_SETFONT: SetFont(reinterpret_cast<HFONT>(wParam), LOWORD(lParam) != 0); return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(font);
-    case WM_COPY: return Copy(), 0;
+    case WM_COPY: Copy(); return 0;
     case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_HASSETSEL;
-    case EM_REPLACESEL: return ReplaceSelection(reinterpret_cast<const wchar_t*>(lParam)), 0;
+    case EM_REPLACESEL: ReplaceSelection(reinterpret_cast<const wchar_t*>(lParam)); return 0;
     case EM_SETSEL:
         // A start of -1 keeps the caret and drops the selection.
         if (static_cast<int>(wParam) == -1) Select(caret, caret);
@@ -186,7 +189,7 @@ LRESULT ResultPane::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(end);
         return end > 0xFFFF ? -1 : MAKELRESULT(start, end);
     }
-    case EM_SCROLLCARET: return ScrollCaretIntoView(), TRUE;
+    case EM_SCROLLCARET: ScrollCaretIntoView(); return TRUE;
     case EM_GETLINECOUNT: return static_cast<LRESULT>(text.LineCount());
     case EM_LINEFROMCHAR:
         return static_cast<LRESULT>(text.LineOf(static_cast<int>(wParam) == -1 ? SelectionStart() : position(wParam)));
@@ -202,16 +205,15 @@ LRESULT ResultPane::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                                     text.LineLength(last) - SelectionEnd());
     }
     case EM_GETFIRSTVISIBLELINE: return static_cast<LRESULT>(firstLine);
-    case EM_SETLIMITTEXT: return limit = wParam ? static_cast<DWORD>(wParam) : ~DWORD{0}, 0;
+    case EM_SETLIMITTEXT: limit = wParam ? static_cast<DWORD>(wParam) : ~DWORD{0}; return 0;
     case EM_GETLIMITTEXT: return static_cast<LRESULT>(limit);
-    case WM_PAINT: return Paint(), 0;
+    case WM_PAINT: Paint(); return 0;
     case WM_ERASEBKGND: return 1;  // painted with the text
     case WM_SIZE:
         clientWidth = LOWORD(lParam), clientHeight = HIWORD(lParam);
         ScrollTo(static_cast<std::ptrdiff_t>(firstLine), xOffset);
-        UpdateScrollBars();
         return 0;
-    case WM_ENABLE: return InvalidateRect(window, nullptr, FALSE), 0;
+    case WM_ENABLE: InvalidateRect(window, nullptr, FALSE); return 0;
     case WM_SETFOCUS:
         focused = true;
         CreateCaret(window, nullptr, 1, lineHeight);
@@ -224,28 +226,33 @@ LRESULT ResultPane::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         DestroyCaret();
         InvalidateRect(window, nullptr, FALSE);
         return 0;
-    case WM_VSCROLL: return Scroll(SB_VERT, LOWORD(wParam)), 0;
-    case WM_HSCROLL: return Scroll(SB_HORZ, LOWORD(wParam)), 0;
-    case WM_MOUSEWHEEL: return Wheel(GET_WHEEL_DELTA_WPARAM(wParam)), 0;
+    case WM_VSCROLL: Scroll(SB_VERT, LOWORD(wParam)); return 0;
+    case WM_HSCROLL: Scroll(SB_HORZ, LOWORD(wParam)); return 0;
+    case WM_MOUSEWHEEL: Wheel(GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
     case WM_LBUTTONDOWN:
-        return MouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), (wParam & MK_SHIFT) != 0), 0;
+        MouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), (wParam & MK_SHIFT) != 0);
+        return 0;
     case WM_LBUTTONDBLCLK: {
         const auto [first, last] = text.WordAt(StopAtPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
         Select(first, last);
         return 0;
     }
-    case WM_MOUSEMOVE: return dragging ? DragTo(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)) : void(), 0;
-    case WM_TIMER: return wParam == kDragTimer ? DragTick() : void(), 0;
+    case WM_MOUSEMOVE:
+        if (dragging) DragTo(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return 0;
+    case WM_TIMER:
+        if (wParam == kDragTimer) DragTick();
+        return 0;
     case WM_LBUTTONUP:
         if (dragging) ReleaseCapture();
         return 0;
-    case WM_CAPTURECHANGED: return StopDrag(), 0;
-    case WM_KEYDOWN: return KeyDown(static_cast<UINT>(wParam)), 0;
+    case WM_CAPTURECHANGED: StopDrag(); return 0;
+    case WM_KEYDOWN: KeyDown(static_cast<UINT>(wParam)); return 0;
     case WM_CHAR:
         if (wParam == 1) Select(0, text.Length());  // Ctrl+A
         if (wParam == 3) Copy();                     // Ctrl+C
         return 0;
-    case WM_CONTEXTMENU: return ContextMenu(lParam), 0;
+    case WM_CONTEXTMENU: ContextMenu(lParam); return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
