@@ -12,7 +12,7 @@
 # md5sum/sha1sum/crc32/sha256sum as whole commands.
 # folders: folders of 10,000 and 100,000 files of 0-4 KiB; Dunmo from Enter in
 # the path box to the last line, beside the walk floor (a bare Win32 read walk)
-# and the pane floor (the same lines into a bare edit with the pane's styles
+# and the pane floor (the same lines into a bare output pane with its styles
 # and font in one insert), both timed under Wine without process start, and
 # rhash -r; with the window's slowest answers and Dunmo's peak memory.
 # eight: a folder of 8 files of 128 MiB, MD5 and SHA-1 from Enter to the last
@@ -240,7 +240,7 @@ if want folders || [ -n "${DUNMO_BENCH_BIG:-}" ]; then
   echo "Folders of small files (0-4 KiB) in the page cache, median seconds of $ROUNDS rounds (300,000: once)."
   echo "Dunmo from Enter in its path box to the last line; the walk floor (a bare Win32 FindNextFile/"
   echo "CreateFile/ReadFile walk, no hashing, no window) and the pane floor (the same lines into a bare"
-  echo "edit with the pane's styles and font, in one insert, painted), both under Wine without process"
+  echo "output pane with its styles and font, in one insert, painted), both under Wine without process"
   echo "start; rhash -r --md5 natively. Ratio: Dunmo / max(walk floor, pane floor)."
   printf '%-13s %7s %7s %7s %8s %9s   %-26s %6s %16s %8s\n' case Dunmo walk pane lines/s "rhash -r" \
     "Dunmo/floor  target" "p99 ms" "worst answer" "peak MB"

@@ -6,6 +6,8 @@
 #define IDD_ABOUT 100
 #define IDD_BASE64 201
 #define IDS_BROWSE_TITLE 1
+#define IDS_PANE_COPY 2
+#define IDS_PANE_SELECT_ALL 3
 
 // Main dialog
 #define IDC_MD5 1000
@@ -20,6 +22,8 @@
 #define IDC_BASE64 1008
 #define IDC_CLEAR 1013
 #define IDC_ABOUT 57664
+// The output pane's window class (ui/ResultPane.h).
+#define RESULT_PANE_CLASS "DunmoResultPane"
 
 // Base64 dialog
 #define IDC_BASE64_INPUT 1009

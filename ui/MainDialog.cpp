@@ -15,6 +15,7 @@
 #include "support/LongPath.h"
 #include "ui/AboutDialog.h"
 #include "ui/Base64Dialog.h"
+#include "ui/ResultPane.h"
 
 namespace {
 
@@ -47,13 +48,12 @@ const int kBusySet[] = {IDC_PATH,  IDC_BROWSE, IDC_ABOUT,        IDC_MD5,   IDC_
 // no other message does. While nothing waits, a posted kick starts the next
 // tick at once instead of a timer period later.
 //
-// Under the edit control of Wine each line costs the pane about 0.2 ms to lay
-// out, and each insert costs more as the text grows: it scans the whole text
-// for its length and walks its list of lines several times, reallocating the
-// buffer to the exact new size, and a repaint walks the list again for every
-// visible line. So a tick inserts as few, as large slices as its budget
-// allows, sized from the measured time of the last ones, with the pane's redraw off,
-// and repaints at most every kRepaintIntervalMs, and when the last line is in.
+// An insert costs the pane only the characters inserted, so a tick normally
+// puts everything pending in with one insert. Its size still follows the
+// measured time of the last ones, so that a slow insert cannot hold the
+// window past its budget. The pane repaints at most every kRepaintIntervalMs,
+// and when the last line is in: the worker's lines come in many small posts,
+// and the stream then costs a repaint per interval rather than one per post.
 constexpr UINT_PTR kFlushTimerId = 1;
 constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
 constexpr UINT kShowPendingKick = WM_APP + 1;
@@ -61,14 +61,6 @@ constexpr double kTickBudgetMs = 45;
 constexpr double kRepaintIntervalMs = 200;
 constexpr double kFirstSliceLines = 64;
 constexpr std::size_t kMinSliceLines = 16;
-// Wine's edit grows its buffer to the exact new size on every insert, and a
-// large block is moved and copied whole when it grows: about 50 ms an insert
-// once the pane holds 100,000 lines. So a job of many files reserves room for
-// its lines first, while the pane is short: handing the buffer back to the
-// control lays out the text already in it again.
-constexpr std::uint32_t kReserveMinLines = 2000;
-constexpr int kReserveMaxChars = 1 << 16;
-constexpr std::size_t kLineCharsBesidePath = 100;
 // The shown part of pendingText is dropped once it is this long.
 constexpr std::size_t kCompactChars = std::size_t{1} << 20;
 
@@ -146,7 +138,10 @@ bool IsSumsFile(const WideString& item) {
 }  // namespace
 
 MainDialog::MainDialog(std::vector<WideString> arguments)
-    : insertText(&InsertAtCaret), sliceLines(kFirstSliceLines), arguments(std::move(arguments)) {}
+    : insertText(&InsertAtCaret), sliceLines(kFirstSliceLines), arguments(std::move(arguments)) {
+    // The template names the pane's class: it must exist before the dialog does.
+    RegisterResultPane();
+}
 
 MainDialog::~MainDialog() = default;
 
@@ -191,7 +186,6 @@ LRESULT MainDialog::HandleInit(WPARAM, LPARAM) {
     ExchangeData(false);
     DragAcceptFiles(window, TRUE);
     SendMessageW(outputPane, WM_SETFONT, reinterpret_cast<WPARAM>(PaneFont()), TRUE);
-    SendMessageW(outputPane, EM_LIMITTEXT, 0, 0);
     ProcessCommandLine();
     return TRUE;
 }
@@ -340,7 +334,6 @@ bool MainDialog::ExchangeData(bool save, int controlId) {
 
 LRESULT MainDialog::HandleProgressRange(WPARAM wParam, LPARAM lParam) {
     pendingSteps = 0;  // the position starts again from 0
-    ReservePane(static_cast<std::uint32_t>(lParam));
     SendMessageW(progressBar, PBM_SETRANGE32, wParam, lParam);
     SendMessageW(progressBar, PBM_SETPOS, 0, 0);
     SendMessageW(progressBar, PBM_SETSTEP, 1, 0);
@@ -439,19 +432,6 @@ void MainDialog::InsertPending(double budgetMs) {
     sliceLines = std::clamp(static_cast<double>(std::max<std::size_t>(lines, 1)) *
                                 std::min(2.0, std::max(budgetMs, 1.0) / took),
                             static_cast<double>(kMinSliceLines), 1e6);
-}
-
-void MainDialog::ReservePane(std::uint32_t lines) {
-    const int length = GetWindowTextLengthW(outputPane);
-    if (lines < kReserveMinLines || length > kReserveMaxChars) return;
-    // Lines name files under the path box's folder, in a few more characters.
-    const SIZE_T bytes = (static_cast<SIZE_T>(length) + 1 +
-                          SIZE_T{lines} * (kLineCharsBesidePath + pathText.view().size())) * sizeof(wchar_t);
-    const auto buffer = reinterpret_cast<HLOCAL>(SendMessageW(outputPane, EM_GETHANDLE, 0, 0));
-    if (buffer == nullptr) return;
-    const HLOCAL grown = LocalSize(buffer) < bytes ? LocalReAlloc(buffer, bytes, LMEM_MOVEABLE) : nullptr;
-    // The control owns its buffer again only once it is handed back.
-    SendMessageW(outputPane, EM_SETHANDLE, reinterpret_cast<WPARAM>(grown != nullptr ? grown : buffer), 0);
 }
 
 void MainDialog::Shown(std::size_t chars) { job.unshownChars -= static_cast<std::int64_t>(chars); }

@@ -79,8 +79,6 @@ private:
     // Makes sure the flush timer (or, while no input or paint waits, a posted
     // kick) will show pending work.
     void SchedulePending();
-    // Makes room in the pane for about `lines` more lines, if it is short.
-    void ReservePane(std::uint32_t lines);
     // Drops `chars` characters from the count of those not yet shown.
     void Shown(std::size_t chars);
     void AdvanceBar(std::uint32_t steps);
@@ -88,8 +86,8 @@ private:
     void EndJob();
 
     // The worker's lines and steps wait here until the flush timer shows them:
-    // each move of the bar repaints it at once, and each line costs the pane
-    // time to lay out. Lines before pendingShown are in the pane already.
+    // each move of the bar repaints it at once, and the pane is cheapest fed
+    // in large inserts. Lines before pendingShown are in the pane already.
     std::wstring pendingText;
     std::size_t pendingShown = 0;
     std::uint32_t pendingSteps = 0;

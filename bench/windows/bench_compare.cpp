@@ -13,12 +13,11 @@
 //   bench_compare floor PATH    a plain open/read/close walk of the folder
 //   bench_compare panefloor PATH
 //                               one line per file of the folder, shaped like
-//                               Dunmo's, put into a bare edit with the pane's
+//                               Dunmo's, put into a bare output pane with its
 //                               styles and font in one insert, and painted
-//   bench_compare panecost PATH [reserve]
+//   bench_compare panecost PATH
 //                               the cost of one more insert into that pane, as
-//                               it holds 1, 2 and 3 times the folder's lines;
-//                               reserve: with room for them made first
+//                               it holds 1, 2 and 3 times the folder's lines
 //   bench_compare close PATH    Dunmo started on PATH and closed (as by Esc) as
 //                               soon as it is busy, and again 0.3 s and 1 s later:
 //                               the time from the close to the end of the process
@@ -39,6 +38,7 @@
 #include <vector>
 
 #include "DriverSupport.h"
+#include "ui/ResultPane.h"
 
 namespace {
 
@@ -316,25 +316,24 @@ std::wstring ResultLines(const std::wstring& folder, int& lines) {
     return text;
 }
 
-// A bare edit with the pane's styles and font, unlimited, in a window of its
-// own (`owner`, to be destroyed when done).
+// A bare output pane with Dunmo's styles and font, in a window of its own
+// (`owner`, to be destroyed when done).
 HWND BarePane(const wchar_t* title, HWND& owner) {
-    owner = CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400, 200, nullptr,
+    RegisterResultPane();
+    owner = CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 460, 200, nullptr,
                             nullptr, nullptr, nullptr);
-    // The pane's styles; 238 x 73 dialog units in the dialog's font.
-    const HWND pane = CreateWindowExW(WS_EX_STATICEDGE, L"EDIT", L"",
-                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_LEFT | ES_MULTILINE |
-                                          ES_READONLY | ES_WANTRETURN | ES_AUTOHSCROLL,
-                                      8, 8, 357, 119, owner, nullptr, nullptr, nullptr);
+    // 280 x 73 dialog units in the dialog's font.
+    const HWND pane = CreateWindowExW(WS_EX_STATICEDGE, kResultPaneClass, L"",
+                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, 8, 8, 420, 119,
+                                      owner, nullptr, nullptr, nullptr);
     LOGFONTW description{};
     description.lfHeight = -12;
     lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
     SendMessageW(pane, WM_SETFONT, reinterpret_cast<WPARAM>(CreateFontIndirectW(&description)), TRUE);
-    SendMessageW(pane, EM_LIMITTEXT, 0, 0);
     return pane;
 }
 
-// The pane's floor: what the edit control itself takes for the folder's lines.
+// The pane's floor: what the pane itself takes for the folder's lines.
 void PaneFloor(const std::wstring& folder) {
     int lines = 0;
     const std::wstring text = ResultLines(folder, lines);
@@ -354,18 +353,12 @@ void PaneFloor(const std::wstring& folder) {
 
 // What one more insert costs once the pane holds the folder's lines: the
 // per-insert cost that grows with the text, apart from the per-line cost.
-void PaneCost(const std::wstring& folder, bool reserve) {
+void PaneCost(const std::wstring& folder) {
     int lines = 0;
     const std::wstring text = ResultLines(folder, lines);
     HWND owner = nullptr;
     const HWND pane = BarePane(L"pane cost", owner);
     const std::wstring line = text.substr(0, text.find(L'\n') + 1);
-    if (reserve) {  // room for all three rounds and more, as Dunmo reserves it
-        const auto buffer = reinterpret_cast<HLOCAL>(SendMessageW(pane, EM_GETHANDLE, 0, 0));
-        const HLOCAL grown = LocalReAlloc(buffer, (4 * text.size() + 1) * sizeof(wchar_t), LMEM_MOVEABLE);
-        SendMessageW(pane, EM_SETHANDLE, reinterpret_cast<WPARAM>(grown ? grown : buffer), 0);
-        std::printf("reserved: %s\n", grown ? "yes" : "no");
-    }
     for (int round = 0; round < 3; ++round) {
         const double a = Now();
         SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
@@ -433,7 +426,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (mode == L"panefloor") {
         PaneFloor(path);
     } else if (mode == L"panecost") {
-        PaneCost(path, argc > 3);
+        PaneCost(path);
     } else {
         std::fputs("bench_compare: unknown mode\n", stderr);
         return 1;

@@ -312,3 +312,87 @@ TEST(MainWindowOutput, QueuedLinesArriveWholeAndInOrderBesideASelectionAndAreFre
     EXPECT_EQ(main.WaitForEnd(10000), IDCANCEL);
     EXPECT_GT(freeMiB(), before - 16);
 }
+
+// The pane answers the edit messages that the program and its tools send,
+// and the user selects and copies with keys and the mouse.
+TEST(MainWindowOutput, PaneAnswersEditMessagesAndCopiesWhatIsSelected) {
+    MainWindow main;
+    const HWND pane = main.Control(IDC_OUTPUT);
+    const auto send = [pane](UINT message, WPARAM wParam, LPARAM lParam) { return SendMessageW(pane, message, wParam, lParam); };
+    using Span = std::pair<std::size_t, std::size_t>;
+    const auto selection = [&] {
+        DWORD start = 0, end = 0;
+        const LRESULT packed = send(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(packed, end > 0xFFFF ? -1 : MAKELRESULT(start, end));
+        return Span(start, end);
+    };
+    const auto copied = [] {
+        std::wstring text;
+        if (!OpenClipboard(nullptr)) return text;
+        if (const HANDLE data = GetClipboardData(CF_UNICODETEXT))
+            text = static_cast<const wchar_t*>(GlobalLock(data)), GlobalUnlock(data);
+        return CloseClipboard(), text;
+    };
+    const std::wstring line = Md5Line(kMd5Abc, L"C:\\a b.txt") + L"\r\n", shortLine = L"[MD5] X - C:\\a b.txt\r\n";
+    const std::size_t n = line.size();
+    main.Type(IDC_OUTPUT, line + line);
+    EXPECT_EQ(selection(), Span(0, 0));
+    EXPECT_EQ(send(EM_GETLINECOUNT, 0, 0), 3);
+    EXPECT_EQ(send(EM_LINEINDEX, 1, 0), static_cast<LRESULT>(n));
+    EXPECT_EQ(send(EM_LINEINDEX, 3, 0), -1);
+    EXPECT_EQ(send(EM_LINEFROMCHAR, n + 5, 0), 1);
+    EXPECT_EQ(send(EM_LINELENGTH, n + 5, 0), static_cast<LRESULT>(n - 2));
+    send(EM_SETSEL, 0, -1);
+    EXPECT_EQ(selection(), Span(0, 2 * n));
+    send(EM_SETSEL, static_cast<WPARAM>(-1), 0);  // drops the selection, keeps the caret
+    EXPECT_EQ(selection(), Span(2 * n, 2 * n));
+    send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"tail"));
+    send(EM_SETSEL, 6, 38);  // the digest, replaced
+    send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"X"));
+    EXPECT_EQ(main.Text(IDC_OUTPUT), shortLine + line + L"tail");
+    EXPECT_EQ(selection(), Span(7, 7));
+    send(EM_SETSEL, 0, 5);
+    send(WM_COPY, 0, 0);
+    EXPECT_EQ(copied(), L"[MD5]");
+
+    // Keys on the focused pane: Ctrl+A and Ctrl+C as they arrive translated,
+    // a caret keeping its column down a line, Home and End.
+    main.FocusOn(IDC_OUTPUT);
+    send(EM_SETSEL, 8, 8);
+    for (const WPARAM control : {1, 3}) PostMessageW(pane, WM_CHAR, control, 1);
+    main.Fence();
+    EXPECT_EQ(copied(), main.Text(IDC_OUTPUT));
+    send(EM_SETSEL, 8, 8);
+    const std::size_t second = shortLine.size();
+    const std::pair<UINT, std::size_t> keys[] = {
+        {VK_DOWN, second + 8}, {VK_END, second + n - 2}, {VK_HOME, second}, {VK_UP, 0}};
+    for (const auto& [key, caret] : keys) {
+        main.PressKey(key);
+        EXPECT_EQ(selection(), Span(caret, caret)) << "key " << key;
+    }
+    // A double-click in the second line's digest selects the digest alone.
+    const HDC dc = GetDC(pane);
+    SelectObject(dc, reinterpret_cast<HFONT>(send(WM_GETFONT, 0, 0)));
+    SIZE before{};
+    GetTextExtentPoint32W(dc, L"[MD5] 90", 8, &before);
+    ReleaseDC(pane, dc);
+    PostMessageW(pane, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(before.cx, before.cy * 3 / 2));
+    main.Fence();
+    EXPECT_EQ(selection(), Span(second + 6, second + 38));
+
+    // Past 65,535 lines positions and scrolling keep all their bits.
+    std::wstring many;
+    for (int i = 0; i < 70000; ++i) many += L"x\r\n";
+    main.Type(IDC_OUTPUT, many);
+    send(WM_VSCROLL, SB_BOTTOM, 0);
+    SCROLLINFO bar{sizeof(bar), SIF_RANGE | SIF_POS, 0, 0, 0, 0, 0};
+    GetScrollInfo(pane, SB_VERT, &bar);
+    EXPECT_EQ(bar.nMax, 70000);
+    EXPECT_GT(bar.nPos, 65535);
+    EXPECT_EQ(send(EM_GETFIRSTVISIBLELINE, 0, 0), bar.nPos);
+    send(EM_SETSEL, 0, -1);
+    EXPECT_EQ(selection(), Span(0, many.size()));
+    send(EM_SETSEL, 0, 0);
+    send(EM_SCROLLCARET, 0, 0);
+    EXPECT_EQ(send(EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+}

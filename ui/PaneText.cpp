@@ -1,0 +1,106 @@
+#include "ui/PaneText.h"
+
+#include <algorithm>
+#include <cwchar>
+
+namespace {
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool IsBreak(wchar_t c) { return c == L'\r' || c == L'\n'; }
+bool IsHigh(wchar_t c) { return c >= 0xD800 && c < 0xDC00; }
+bool IsLow(wchar_t c) { return c >= 0xDC00 && c < 0xE000; }
+}  // namespace
+
+PaneText::PaneText(std::size_t blockChars) : blockChars(std::max<std::size_t>(blockChars, 2)) {}
+
+std::size_t PaneText::LineLength(std::size_t line) const {
+    const std::size_t start = lineStarts[line];
+    if (line + 1 == lineStarts.size()) return length - start;
+    const std::size_t end = lineStarts[line + 1] - 1;  // its L'\n'
+    return end - start - (end > start && At(end - 1) == L'\r');
+}
+
+std::size_t PaneText::LineOf(std::size_t position) const {
+    return static_cast<std::size_t>(std::upper_bound(lineStarts.begin(), lineStarts.end(), position) -
+                                    lineStarts.begin()) - 1;
+}
+
+std::wstring PaneText::Text(std::size_t from, std::size_t count) const {
+    std::wstring text(count, L'\0');
+    CopyTo(from, count, text.data());
+    return text;
+}
+
+void PaneText::CopyTo(std::size_t from, std::size_t count, wchar_t* out) const {
+    while (count > 0) {
+        const std::size_t offset = from % blockChars, n = std::min(count, blockChars - offset);
+        std::copy_n(blocks[from / blockChars].get() + offset, n, out);
+        out += n, from += n, count -= n;
+    }
+}
+
+void PaneText::Append(const wchar_t* text, std::size_t count) {
+    while (count > 0) {
+        if (length == blocks.size() * blockChars) blocks.emplace_back(new wchar_t[blockChars]);
+        wchar_t* const begin = blocks.back().get() + length % blockChars;
+        const std::size_t n = std::min(count, blockChars - length % blockChars), before = length;
+        std::copy_n(text, n, begin);
+        length += n, text += n, count -= n;
+        // Kept consistent if the table cannot grow: the text only has fewer lines.
+        for (const wchar_t* at = begin; (at = std::wmemchr(at, L'\n', n - static_cast<std::size_t>(at - begin)));) {
+            const std::size_t next = before + static_cast<std::size_t>(++at - begin);
+            longest = std::max(longest, next - 1 - lineStarts.back());
+            lineStarts.push_back(next);
+        }
+    }
+    longest = std::max(longest, length - lineStarts.back());
+}
+
+void PaneText::Truncate(std::size_t newLength) {
+    while (lineStarts.back() > newLength) lineStarts.pop_back();
+    length = newLength;
+    blocks.resize((length + blockChars - 1) / blockChars);
+}
+
+void PaneText::Replace(std::size_t from, std::size_t to, const wchar_t* text, std::size_t count) {
+    const std::wstring tail = Text(to, length - to);
+    Truncate(from);
+    Append(text, count);
+    Append(tail.data(), tail.size());
+}
+
+void PaneText::Clear() {
+    blocks.clear();
+    lineStarts.assign(1, 0);
+    length = longest = 0;
+}
+
+std::size_t PaneText::Next(std::size_t position) const {
+    if (position >= length) return length;
+    const wchar_t c = At(position);
+    const bool pair = position + 1 < length && ((c == L'\r' && At(position + 1) == L'\n') ||
+                                                (IsHigh(c) && IsLow(At(position + 1))));
+    return position + 1 + pair;
+}
+
+std::size_t PaneText::Previous(std::size_t position) const {
+    if (position == 0) return 0;
+    const wchar_t c = At(position - 1);
+    const bool pair = position >= 2 && ((c == L'\n' && At(position - 2) == L'\r') ||
+                                        (IsLow(c) && IsHigh(At(position - 2))));
+    return position - 1 - pair;
+}
+
+std::pair<std::size_t, std::size_t> PaneText::WordAt(std::size_t position) const {
+    const std::size_t line = LineOf(position), start = lineStarts[line], end = start + LineLength(line);
+    position = std::min(position, end);
+    if (position == end) {
+        if (position == start) return {position, position};
+        --position;
+    }
+    const bool blank = IsBlank(At(position));
+    const auto same = [&](std::size_t at) { return IsBlank(At(at)) == blank && !IsBreak(At(at)); };
+    std::size_t first = position, last = position + 1;
+    while (first > start && same(first - 1)) --first;
+    while (last < end && same(last)) ++last;
+    return {first, last};
+}
