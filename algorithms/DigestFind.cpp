@@ -45,26 +45,14 @@ bool IsDigestText(std::wstring_view text) {
     return text.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring_view::npos;
 }
 
-std::optional<FoundLine> FindDigestLine(std::wstring_view paneText, std::wstring_view digestText,
-                                        std::size_t from) {
+std::optional<std::size_t> FindDigestLine(std::size_t lineCount, std::size_t first, std::wstring_view digestText,
+                                          const PaneLineFunction& lineAt) {
     const std::wstring_view digest = Trim(digestText);
-    if (digest.empty()) return std::nullopt;
-    std::size_t first = 0;
-    if (from > 0) {
-        first = paneText.find(L'\n', from - 1);
-        first = first == std::wstring_view::npos ? paneText.size() : first + 1;
-    }
-    // Lines from `first` to the end, then from the start up to `first`.
-    const std::size_t ranges[2][2] = {{first, paneText.size()}, {0, first}};
-    for (const auto& range : ranges) {
-        for (std::size_t start = range[0]; start < range[1];) {
-            std::size_t end = paneText.find(L'\n', start);
-            const std::size_t next = end == std::wstring_view::npos ? paneText.size() : end + 1;
-            if (end == std::wstring_view::npos) end = paneText.size();
-            if (end > start && paneText[end - 1] == L'\r') --end;
-            if (SameHex(LineDigest(paneText.substr(start, end - start)), digest)) return FoundLine{start, end};
-            start = next;
-        }
+    if (digest.empty() || lineCount == 0) return std::nullopt;
+    first %= lineCount;
+    for (std::size_t i = 0; i < lineCount; ++i) {
+        const std::size_t line = (first + i) % lineCount;
+        if (SameHex(LineDigest(lineAt(line)), digest)) return line;
     }
     return std::nullopt;
 }

@@ -16,6 +16,8 @@
 #include "algorithms/DigestFind.h"
 #include "resources/resource.h"
 #include "support/UniqueHandle.h"
+#include "ui/PaneText.h"
+#include "ui/ResultPane.h"
 
 namespace {
 
@@ -161,16 +163,24 @@ LRESULT MainDialog::HandleDrop(WPARAM wParam, LPARAM) {
 }
 
 void MainDialog::FindDigest() {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(outputPane)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(outputPane, text.data(), static_cast<int>(text.size()))));
+    const PaneText* const text = ResultPaneText(outputPane);
+    if (text == nullptr) return;
     DWORD selectionEnd = 0;
     SendMessageW(outputPane, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&selectionEnd));
-    const auto found = FindDigestLine(text, pathText.view(), selectionEnd);
+    std::size_t first = text->LineOf(selectionEnd);
+    if (text->LineStart(first) < selectionEnd) ++first;
+    std::wstring line;
+    const auto found = FindDigestLine(text->LineCount(), first, pathText.view(), [&](std::size_t index) {
+        line.resize(text->LineLength(index));
+        text->CopyTo(text->LineStart(index), line.size(), line.data());
+        return std::wstring_view(line);
+    });
     if (!found) {
         MessageBeep(0xFFFFFFFF);
         return;
     }
-    SendMessageW(outputPane, EM_SETSEL, found->start, static_cast<LPARAM>(found->end));
+    const std::size_t start = text->LineStart(*found);
+    SendMessageW(outputPane, EM_SETSEL, start, static_cast<LPARAM>(start + text->LineLength(*found)));
     SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
     // Not through the dialog manager, which would select the whole pane.
     SetFocus(outputPane);

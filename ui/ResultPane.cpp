@@ -101,6 +101,7 @@ public:
     explicit ResultPane(HWND window) : window(window) { Measure(); }
 
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    const PaneText& Text() const { return text; }
 
 private:
     std::size_t SelectionStart() const { return std::min(anchor, caret); }
@@ -599,6 +600,13 @@ LRESULT CALLBACK PaneProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 }  // namespace
+
+const PaneText* ResultPaneText(HWND pane) {
+    wchar_t className[64] = {};
+    if (GetClassNameW(pane, className, 64) == 0 || lstrcmpW(className, kResultPaneClass) != 0) return nullptr;
+    const auto* owner = reinterpret_cast<const ResultPane*>(GetWindowLongPtrW(pane, GWLP_USERDATA));
+    return owner != nullptr ? &owner->Text() : nullptr;
+}
 
 bool RegisterResultPane() {
     WNDCLASSEXW type{};

@@ -22,6 +22,12 @@
 
 inline constexpr wchar_t kResultPaneClass[] = L"" RESULT_PANE_CLASS;
 
+class PaneText;
+
+// The text of a result pane, to be read on the pane's thread; null for any
+// other window.
+const PaneText* ResultPaneText(HWND pane);
+
 // Registers the class for the whole process; later calls do nothing.
 // Returns whether the class is registered.
 bool RegisterResultPane();
