@@ -19,7 +19,6 @@
 
 namespace {
 
-// The rows of the control data-exchange table, in the order they run.
 enum class ExchangeKind { RadioIndex, CheckState, ControlHandle, Text };
 
 struct ExchangeRow {
@@ -30,14 +29,6 @@ struct ExchangeRow {
     WideString MainDialog::*text;      // Text
 };
 
-const ExchangeRow kExchangeRows[] = {
-    {IDC_MD5, ExchangeKind::RadioIndex, &MainDialog::algorithm, nullptr, nullptr},
-    {IDC_SUBDIRECTORY, ExchangeKind::CheckState, &MainDialog::includeSubdirectories, nullptr, nullptr},
-    {IDC_PATH, ExchangeKind::ControlHandle, nullptr, &MainDialog::pathEdit, nullptr},
-    {IDC_OUTPUT, ExchangeKind::ControlHandle, nullptr, &MainDialog::outputPane, nullptr},
-    {IDC_PATH, ExchangeKind::Text, nullptr, nullptr, &MainDialog::pathText},
-    {IDC_PROGRESS, ExchangeKind::ControlHandle, nullptr, &MainDialog::progressBar, nullptr},
-};
 
 // Controls that could start a request, disabled while a job runs, in this order.
 const int kBusySet[] = {IDC_PATH,  IDC_BROWSE, IDC_ABOUT,        IDC_MD5,   IDC_SHA1,
@@ -296,6 +287,15 @@ LRESULT MainDialog::HandleClose(WPARAM, LPARAM) {
 }
 
 bool MainDialog::ExchangeData(bool save, int controlId) {
+    // The table's rows, in the order they run.
+    static const ExchangeRow kExchangeRows[] = {
+        {IDC_MD5, ExchangeKind::RadioIndex, &MainDialog::algorithm, nullptr, nullptr},
+        {IDC_SUBDIRECTORY, ExchangeKind::CheckState, &MainDialog::includeSubdirectories, nullptr, nullptr},
+        {IDC_PATH, ExchangeKind::ControlHandle, nullptr, &MainDialog::pathEdit, nullptr},
+        {IDC_OUTPUT, ExchangeKind::ControlHandle, nullptr, &MainDialog::outputPane, nullptr},
+        {IDC_PATH, ExchangeKind::Text, nullptr, nullptr, &MainDialog::pathText},
+        {IDC_PROGRESS, ExchangeKind::ControlHandle, nullptr, &MainDialog::progressBar, nullptr},
+    };
     for (const ExchangeRow& row : kExchangeRows) {
         if (controlId != -1 && row.controlId != controlId) continue;
         HWND control = GetDlgItem(window, row.controlId);

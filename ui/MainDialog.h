@@ -22,6 +22,11 @@ public:
     bool HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
                        DWORD mapId) override;
 
+    // Puts text at the pane's caret. A seam: tests make it slow.
+    using PaneInsert = void (*)(HWND pane, const wchar_t* text);
+    PaneInsert insertText;
+
+private:
     // Start a request from the controls' state; ignored while a job runs.
     // Return whether a job was started (a failed start leaves the dialog idle).
     bool StartPathJob();
@@ -51,10 +56,6 @@ public:
     LRESULT HandleAppendText(WPARAM, LPARAM);
     LRESULT HandleFlushTimer(WPARAM, LPARAM);
 
-    // Puts text at the pane's caret. A seam: tests make it slow.
-    using PaneInsert = void (*)(HWND pane, const wchar_t* text);
-    PaneInsert insertText;
-
     std::int32_t algorithm = DigestMd5;
     std::int32_t includeSubdirectories = 0;
     HWND pathEdit = nullptr;
@@ -62,9 +63,7 @@ public:
     HWND progressBar = nullptr;
     WideString pathText;
     PathList pathList;
-    HashJob job;
 
-private:
     void ProcessCommandLine();
     bool StartJob(bool list, bool check = false);
     // Enter with a digest in the path box: selects the next result or verdict
@@ -105,4 +104,9 @@ private:
     // the busy controls left it.
     HWND focusBeforeJob = nullptr;
     HWND focusWhileBusy = nullptr;
+
+public:
+    // The job the dialog runs; tests set its seams (hasher count, hook).
+    // Declared last: it ends its worker before the fields the worker reads go.
+    HashJob job;
 };
