@@ -394,4 +394,28 @@ TEST(MainWindowOutput, PaneAnswersEditMessagesAndCopiesWhatIsSelected) {
     send(EM_SETSEL, 0, 0);
     send(EM_SCROLLCARET, 0, 0);
     EXPECT_EQ(send(EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+
+    // A wheel notch scrolls the system's lines; a drag held past the bottom
+    // edge goes on scrolling and selecting from where the button went down.
+    UINT perNotch = 3;
+    SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &perNotch, 0);
+    send(WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    EXPECT_EQ(send(EM_GETFIRSTVISIBLELINE, 0, 0), static_cast<LRESULT>(perNotch));
+    RECT client{};
+    GetClientRect(pane, &client);
+    POINT below{client.right / 2, client.bottom + 40};
+    ClientToScreen(pane, &below);
+    SetCursorPos(below.x, below.y);
+    PostMessageW(pane, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 1));
+    PostMessageW(pane, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(client.right / 2, client.bottom + 40));
+    Sleep(400);
+    main.Fence();
+    const auto scrolled = static_cast<std::size_t>(send(EM_GETFIRSTVISIBLELINE, 0, 0));
+    EXPECT_GT(scrolled, perNotch + 2);
+    EXPECT_EQ(selection().first, perNotch * 3);  // lines of 3 characters
+    EXPECT_GT(selection().second, scrolled * 3);
+    PostMessageW(pane, WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
+    main.Fence();
+    Sleep(150);
+    EXPECT_EQ(static_cast<std::size_t>(send(EM_GETFIRSTVISIBLELINE, 0, 0)), scrolled) << "the drag ended";
 }
