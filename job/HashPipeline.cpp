@@ -58,7 +58,9 @@ HashPipeline::HashPipeline(const Settings& chosen)
     : settings(chosen),
       runBytes(std::clamp<std::uint64_t>(kMaxBytesInFlight / std::max<std::uint32_t>(1, chosen.hashers),
                                          kShortestRunBytes, kRunBytes)),
-      poolLimit(std::max<std::uint32_t>(1, kMaxBytesInFlight / chosen.pieceBytes)) {}
+      poolLimit(static_cast<std::size_t>(std::max<std::uint64_t>(
+          1, std::min<std::uint64_t>((runBytes + chosen.pieceBytes) * std::max<std::uint32_t>(1, chosen.hashers),
+                                     kMaxBytesInFlight) / chosen.pieceBytes))) {}
 
 HashPipeline::~HashPipeline() { StopHashers(); }
 

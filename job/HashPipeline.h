@@ -109,6 +109,9 @@ private:
     CONDITION_VARIABLE readerWake = CONDITION_VARIABLE_INIT;
     std::vector<std::unique_ptr<Hasher>> hashers;
     std::vector<std::unique_ptr<std::uint8_t[]>> pool;
+    // Pieces enough for a run of every hasher and one more, within the cap:
+    // one hasher's run is read while the others hash theirs. Filling the
+    // whole cap instead used more memory and was no faster.
     std::size_t poolLimit;
     std::vector<std::uint8_t*> freePieces;
     // Files opened whose outcome has not been handed over, in order.
