@@ -2,6 +2,7 @@
 // The x86 instruction-set extensions the fast digest paths need, and the
 // compiler spellings that let one function use them while the rest of the
 // program keeps to the i686 baseline.
+#include <atomic>
 #include <cstdint>
 
 #if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
@@ -38,3 +39,24 @@ struct CpuFeatures {
 
 // Read with CPUID and XGETBV on first use; all false on other processors.
 const CpuFeatures& DetectedCpu();
+
+// Which of an algorithm's implementations runs: `functionFor` gives the one
+// for a path, or null where this processor lacks it. The fastest is chosen on
+// first use; tests and benchmarks may switch it.
+template <typename Path, typename Function, Function (*functionFor)(Path)>
+class PathChoice {
+public:
+    static Function Current() { return Selected().load(std::memory_order_relaxed); }
+    static bool Available(Path path) { return functionFor(path) != nullptr; }
+    static bool Use(Path path) {
+        const Function function = functionFor(path);
+        if (function != nullptr) Selected().store(function, std::memory_order_relaxed);
+        return function != nullptr;
+    }
+
+private:
+    static std::atomic<Function>& Selected() {
+        static std::atomic<Function> selected{functionFor(Path::Fastest)};
+        return selected;
+    }
+};

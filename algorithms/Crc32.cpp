@@ -1,6 +1,5 @@
 #include "algorithms/Crc32.h"
 
-#include <atomic>
 #include <initializer_list>
 
 #include "algorithms/Cpu.h"
@@ -313,24 +312,14 @@ UpdateFunction FunctionFor(Crc32Path path) {
     }
 }
 
-// Chosen on first use; tests and benchmarks may switch it.
-std::atomic<UpdateFunction>& Selected() {
-    static std::atomic<UpdateFunction> selected{FunctionFor(Crc32Path::Fastest)};
-    return selected;
-}
+using Choice = PathChoice<Crc32Path, UpdateFunction, FunctionFor>;
 
 }  // namespace
 
-bool Crc32PathAvailable(Crc32Path path) { return FunctionFor(path) != nullptr; }
+bool Crc32PathAvailable(Crc32Path path) { return Choice::Available(path); }
 
-bool Crc32UsePath(Crc32Path path) {
-    const UpdateFunction function = FunctionFor(path);
-    if (function != nullptr) {
-        Selected().store(function, std::memory_order_relaxed);
-    }
-    return function != nullptr;
-}
+bool Crc32UsePath(Crc32Path path) { return Choice::Use(path); }
 
 std::uint32_t Crc32Update(std::uint32_t crc, const void* bytes, std::uint32_t length) {
-    return ~Selected().load(std::memory_order_relaxed)(~crc, static_cast<const std::uint8_t*>(bytes), length);
+    return ~Choice::Current()(~crc, static_cast<const std::uint8_t*>(bytes), length);
 }

@@ -1,6 +1,5 @@
 #include "algorithms/Sha1.h"
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -180,27 +179,17 @@ BlockFunction FunctionFor(Sha1Path path) {
     }
 }
 
-// Chosen on first use; tests and benchmarks may switch it.
-std::atomic<BlockFunction>& Selected() {
-    static std::atomic<BlockFunction> selected{FunctionFor(Sha1Path::Fastest)};
-    return selected;
-}
+using Choice = PathChoice<Sha1Path, BlockFunction, FunctionFor>;
 
 void Blocks(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count) {
-    Selected().load(std::memory_order_relaxed)(state, blocks, count);
+    Choice::Current()(state, blocks, count);
 }
 
 }  // namespace
 
-bool Sha1PathAvailable(Sha1Path path) { return FunctionFor(path) != nullptr; }
+bool Sha1PathAvailable(Sha1Path path) { return Choice::Available(path); }
 
-bool Sha1UsePath(Sha1Path path) {
-    const BlockFunction function = FunctionFor(path);
-    if (function != nullptr) {
-        Selected().store(function, std::memory_order_relaxed);
-    }
-    return function != nullptr;
-}
+bool Sha1UsePath(Sha1Path path) { return Choice::Use(path); }
 
 void Sha1Transform(Sha1Context& context, const std::uint8_t block[64]) { Blocks(context.state, block, 1); }
 

@@ -1,6 +1,5 @@
 #include "algorithms/Sha256.h"
 
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <utility>
@@ -187,27 +186,17 @@ BlockFunction FunctionFor(Sha256Path path) {
     }
 }
 
-// Chosen on first use; tests and benchmarks may switch it.
-std::atomic<BlockFunction>& Selected() {
-    static std::atomic<BlockFunction> selected{FunctionFor(Sha256Path::Fastest)};
-    return selected;
-}
+using Choice = PathChoice<Sha256Path, BlockFunction, FunctionFor>;
 
 void Blocks(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
-    Selected().load(std::memory_order_relaxed)(state, blocks, count);
+    Choice::Current()(state, blocks, count);
 }
 
 }  // namespace
 
-bool Sha256PathAvailable(Sha256Path path) { return FunctionFor(path) != nullptr; }
+bool Sha256PathAvailable(Sha256Path path) { return Choice::Available(path); }
 
-bool Sha256UsePath(Sha256Path path) {
-    const BlockFunction function = FunctionFor(path);
-    if (function != nullptr) {
-        Selected().store(function, std::memory_order_relaxed);
-    }
-    return function != nullptr;
-}
+bool Sha256UsePath(Sha256Path path) { return Choice::Use(path); }
 
 void Sha256Init(Sha256Context& context) {
     static const std::uint32_t initial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
