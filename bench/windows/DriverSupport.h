@@ -1,10 +1,11 @@
 #pragma once
 // What the drivers that time the real Dunmo.exe share: a clock, giving up,
-// and finding Dunmo's main window.
+// finding Dunmo.exe and finding its main window.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "resources/resource.h"
 
@@ -19,6 +20,16 @@ inline double Now() {
 [[noreturn]] inline void Fail(const char* what) {
     std::fprintf(stderr, "bench driver: %s (error %lu)\n", what, GetLastError());
     std::exit(1);
+}
+
+// The Dunmo.exe of this build: the driver runs from <build>\bench.
+inline std::wstring DunmoPath() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    path.resize(path.find_last_of(L'\\'));
+    path.resize(path.find_last_of(L'\\'));
+    return path + L"\\Dunmo.exe";
 }
 
 // The visible window of process `processId` that has the output pane.

@@ -37,12 +37,7 @@ int main(int argc, char** argv) {
     }
     const std::wstring path = Widen(argv[1]);
     const long expected = std::atol(argv[2]);
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring program = self;
-    program.resize(program.find_last_of(L'\\'));  // <build>\bench
-    program.resize(program.find_last_of(L'\\'));
-    program += L"\\Dunmo.exe";
+    const std::wstring program = DunmoPath();
 
     const double started = Now();
     std::wstring commandLine = L"\"" + program + L"\" \"" + path + L"\"";

@@ -408,12 +408,7 @@ int wmain(int argc, wchar_t** argv) {
         if (option == L"sha1") radio = IDC_SHA1;
     }
 
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring dunmo = self;
-    dunmo.resize(dunmo.find_last_of(L'\\'));  // <build>\bench
-    dunmo.resize(dunmo.find_last_of(L'\\'));
-    dunmo += L"\\Dunmo.exe";
+    const std::wstring dunmo = DunmoPath();
 
     if (mode == L"file") {
         File(dunmo, path);
