@@ -138,7 +138,9 @@ TEST_F(HashJobCancel, CancelDuringAWalkEndsItBeforeTheNextEntry) {
 
 TEST_F(HashJobPosting, RefusedLinesCountsAndDoneAreRetriedUntilTheyArrive) {
     quotaSink = &sink;
-    sink.pauseMs = 2;
+    // The window is slow enough that a job's burst of posts always outruns it,
+    // however the threads happen to be scheduled.
+    sink.pauseMs = 20;
     job.postMessage = &PostWithinQuota;
     const auto flooded = [&](DigestAlgorithm algorithm, const std::wstring& path) {
         quotaPosted = 0;
@@ -158,7 +160,7 @@ TEST_F(HashJobPosting, RefusedLinesCountsAndDoneAreRetriedUntilTheyArrive) {
     // One file: its counts, its line and the notice.
     const std::string bytes = Pattern(40 * job.chunkSize, 7);
     const std::wstring file = temp.File(L"forty.bin", bytes);
-    sink.pauseMs = 30;  // so that several counts are posted while the queue is full
+    sink.pauseMs = 100;  // so that several counts are posted while the queue is full
     EXPECT_EQ(flooded(DigestSha1, file), OneFile(40, ExpectedLine(DigestSha1, bytes, file)));
 }
 
