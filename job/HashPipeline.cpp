@@ -21,17 +21,6 @@ constexpr std::size_t kMaxOpenResults = 1024;
 // has least to do: opening and finishing a small file costs too.
 constexpr std::uint64_t kPieceCost = 64u << 10;
 
-class Exclusive {
-public:
-    explicit Exclusive(SRWLOCK& held) : lock(held) { ::AcquireSRWLockExclusive(&lock); }
-    ~Exclusive() { ::ReleaseSRWLockExclusive(&lock); }
-    Exclusive(const Exclusive&) = delete;
-    Exclusive& operator=(const Exclusive&) = delete;
-
-private:
-    SRWLOCK& lock;
-};
-
 }  // namespace
 
 class HashPipeline::Hasher : public WorkerThread {
@@ -133,7 +122,7 @@ void HashPipeline::ReadAll(const PathList& files, const OpenFunction& open) {
             // outcome is known now. The reader alone touches it.
             if (!file || size == 0) {
                 result.ok = static_cast<bool>(file);
-                Exclusive held(lock);
+                ExclusiveLock held(lock);
                 result.done = true;
                 continue;
             }
@@ -157,7 +146,7 @@ void HashPipeline::ReadAll(const PathList& files, const OpenFunction& open) {
 // of them when another file may be opened.
 HashPipeline::Hasher* HashPipeline::PickHasher(bool canOpen) {
     Hasher* best = nullptr;
-    Exclusive held(lock);
+    ExclusiveLock held(lock);
     for (auto& hasher : hashers)
         if ((hasher->file || canOpen) && (best == nullptr || hasher->pending < best->pending)) best = hasher.get();
     return best;
@@ -174,7 +163,7 @@ void HashPipeline::ReadRun(Hasher& hasher) {
         hasher.left = read ? hasher.left - length : 0;
         budget -= std::min<std::uint64_t>(budget, length);
         if (!read) {
-            Exclusive held(lock);
+            ExclusiveLock held(lock);
             freePieces.push_back(bytes);
             bytes = nullptr;
         }
@@ -190,9 +179,8 @@ std::uint8_t* HashPipeline::AcquirePiece() {
     for (;;) {
         if (Stopping()) return nullptr;
         {
-            Exclusive held(lock);
-            if (freePieces.empty() && pool.size() >= poolLimit)
-                ::SleepConditionVariableSRW(&readerWake, &lock, kReportIntervalMs, 0);
+            ExclusiveLock held(lock);
+            if (freePieces.empty() && pool.size() >= poolLimit) held.Wait(readerWake, kReportIntervalMs);
             if (!freePieces.empty()) {
                 std::uint8_t* bytes = freePieces.back();
                 freePieces.pop_back();
@@ -215,7 +203,7 @@ std::uint8_t* HashPipeline::AcquirePiece() {
 
 void HashPipeline::Enqueue(Hasher& hasher, const Piece& piece) {
     {
-        Exclusive held(lock);
+        ExclusiveLock held(lock);
         hasher.queue.push_back(piece);
         hasher.pending += piece.length + kPieceCost;
     }
@@ -225,7 +213,7 @@ void HashPipeline::Enqueue(Hasher& hasher, const Piece& piece) {
 void HashPipeline::ReportFinished() {
     for (;;) {
         {
-            Exclusive held(lock);
+            ExclusiveLock held(lock);
             if (results.empty() || !results.front().done) return;
         }
         // The hasher is done with it: no lock needed to read or drop it.
@@ -235,14 +223,14 @@ void HashPipeline::ReportFinished() {
 }
 
 void HashPipeline::WaitForHashers() {
-    Exclusive held(lock);
+    ExclusiveLock held(lock);
     if (results.empty() || !results.front().done)
-        ::SleepConditionVariableSRW(&readerWake, &lock, kReportIntervalMs, 0);
+        held.Wait(readerWake, kReportIntervalMs);
 }
 
 void HashPipeline::StopHashers() {
     {
-        Exclusive held(lock);
+        ExclusiveLock held(lock);
         for (auto& hasher : hashers) hasher->quit = true;
     }
     for (auto& hasher : hashers) ::WakeConditionVariable(&hasher->wake);
@@ -253,23 +241,24 @@ void HashPipeline::StopHashers() {
 
 void HashPipeline::HashLoop(Hasher& hasher) {
     bool fileOk = false;
-    Exclusive held(lock);
+    ExclusiveLock held(lock);
     for (;;) {
-        while (hasher.queue.empty() && !hasher.quit) ::SleepConditionVariableSRW(&hasher.wake, &lock, INFINITE, 0);
+        while (hasher.queue.empty() && !hasher.quit) held.Wait(hasher.wake);
         if (hasher.queue.empty()) return;
         const Piece piece = hasher.queue.front();
         hasher.queue.pop_front();
-        ::ReleaseSRWLockExclusive(&lock);
-        if (piece.first) {
-            if (settings.hook) settings.hook(piece.fileIndex);
-            // The reader made the file's result, with its digest, before its first piece.
-            hasher.digest.Init(piece.result->digest.Algorithm());
-            fileOk = true;
+        {
+            const ExclusiveLock::Unlocked hashing(held);
+            if (piece.first) {
+                if (settings.hook) settings.hook(piece.fileIndex);
+                // The reader made the file's result, with its digest, before its first piece.
+                hasher.digest.Init(piece.result->digest.Algorithm());
+                fileOk = true;
+            }
+            fileOk = fileOk && piece.bytes != nullptr && HashPiece(hasher.digest, piece.bytes, piece.length);
+            // Read by the reader only once `done` is set, under the lock.
+            if (piece.last) piece.result->digest = hasher.digest;
         }
-        fileOk = fileOk && piece.bytes != nullptr && HashPiece(hasher.digest, piece.bytes, piece.length);
-        // Read by the reader only once `done` is set, under the lock.
-        if (piece.last) piece.result->digest = hasher.digest;
-        ::AcquireSRWLockExclusive(&lock);
         if (piece.bytes) freePieces.push_back(piece.bytes);
         hasher.pending -= piece.length + kPieceCost;
         if (piece.last) {

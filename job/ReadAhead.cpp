@@ -14,49 +14,49 @@ ReadAhead::~ReadAhead() { Stop(); }
 
 bool ReadAhead::Request(ReadFunction readFunction, HANDLE readFile, void* into, DWORD bytes) {
     if (!thread && !Start(false)) return false;
-    ::AcquireSRWLockExclusive(&lock);
-    read = readFunction;
-    file = readFile;
-    buffer = into;
-    length = bytes;
-    state = State::Requested;
-    ::ReleaseSRWLockExclusive(&lock);
+    {
+        const ExclusiveLock held(lock);
+        read = readFunction;
+        file = readFile;
+        buffer = into;
+        length = bytes;
+        state = State::Requested;
+    }
     ::WakeAllConditionVariable(&changed);
     return true;
 }
 
 bool ReadAhead::Wait() {
-    ::AcquireSRWLockExclusive(&lock);
-    while (state != State::Done) ::SleepConditionVariableSRW(&changed, &lock, INFINITE, 0);
+    ExclusiveLock held(lock);
+    while (state != State::Done) held.Wait(changed);
     state = State::Idle;
-    const bool result = succeeded;
-    ::ReleaseSRWLockExclusive(&lock);
-    return result;
+    return succeeded;
 }
 
 void ReadAhead::Stop() {
     if (!thread) return;
-    ::AcquireSRWLockExclusive(&lock);
-    state = State::Quit;
-    ::ReleaseSRWLockExclusive(&lock);
+    {
+        const ExclusiveLock held(lock);
+        state = State::Quit;
+    }
     ::WakeAllConditionVariable(&changed);
     WorkerThread::Stop();
     state = State::Idle;
 }
 
 void ReadAhead::Run() {
-    ::AcquireSRWLockExclusive(&lock);
+    ExclusiveLock held(lock);
     for (;;) {
-        while (state != State::Requested && state != State::Quit)
-            ::SleepConditionVariableSRW(&changed, &lock, INFINITE, 0);
+        while (state != State::Requested && state != State::Quit) held.Wait(changed);
         if (state == State::Quit) break;
-        // Read without the lock: the worker only waits meanwhile.
-        ::ReleaseSRWLockExclusive(&lock);
-        const bool result = ReadFully(read, file, buffer, length);
-        ::AcquireSRWLockExclusive(&lock);
+        bool result = false;
+        {
+            // Read without the lock: the worker only waits meanwhile.
+            const ExclusiveLock::Unlocked reading(held);
+            result = ReadFully(read, file, buffer, length);
+        }
         succeeded = result;
         if (state == State::Requested) state = State::Done;  // a Stop meanwhile wins
         ::WakeAllConditionVariable(&changed);
     }
-    ::ReleaseSRWLockExclusive(&lock);
 }

@@ -1,7 +1,12 @@
 #pragma once
-// Move-only owner of one Win32 handle, so every path out of a function closes
-// what it opened. The traits say which value means "no handle" and how to close.
+// The one family of owners for what the platform hands out: move-only, so
+// every path out of a function releases what it obtained. A handle kind is a
+// traits struct saying which value means "none" and how to release; device
+// contexts and locks, which need more than the handle to let go, have their
+// own small classes below.
 #include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
 
 #include <utility>
 
@@ -51,14 +56,91 @@ struct FindHandleTraits {
     static Handle Empty() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle h) { ::FindClose(h); }
 };
-// A mapped view, released with UnmapViewOfFile.
-struct ViewTraits {
-    using Handle = const void*;
+struct MenuTraits {
+    using Handle = HMENU;
     static Handle Empty() { return nullptr; }
-    static void Close(Handle p) { ::UnmapViewOfFile(p); }
+    static void Close(Handle menu) { ::DestroyMenu(menu); }
+};
+// Global memory that has not been handed to the clipboard.
+struct GlobalTraits {
+    using Handle = HGLOBAL;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle memory) { ::GlobalFree(memory); }
+};
+// The files of a drop, released with DragFinish.
+struct DropTraits {
+    using Handle = HDROP;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle drop) { ::DragFinish(drop); }
+};
+// Memory from the COM task allocator: strings the shell returns, and shell
+// item lists, which that allocator hands out too.
+template <typename T>
+struct TaskMemoryTraits {
+    using Handle = T*;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle memory) { ::CoTaskMemFree(memory); }
+};
+// A COM interface, released once.
+template <typename Interface>
+struct ComTraits {
+    using Handle = Interface*;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle object) { object->Release(); }
 };
 
 using NullHandle = UniqueHandle<NullHandleTraits>;
 using FileHandle = UniqueHandle<InvalidHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
-using MappedView = UniqueHandle<ViewTraits>;
+using MenuHandle = UniqueHandle<MenuTraits>;
+using GlobalMemory = UniqueHandle<GlobalTraits>;
+using DropHandle = UniqueHandle<DropTraits>;
+template <typename T>
+using TaskMemory = UniqueHandle<TaskMemoryTraits<T>>;
+template <typename Interface>
+using ComPtr = UniqueHandle<ComTraits<Interface>>;
+
+// A window's device context from GetDC, released to that window.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window(window), dc(::GetDC(window)) {}
+    ~WindowDc() {
+        if (dc) ::ReleaseDC(window, dc);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc; }
+    explicit operator bool() const { return dc != nullptr; }
+
+private:
+    HWND window;
+    HDC dc;
+};
+
+// Holds an SRW lock exclusively for a scope. Unlocked gives it up for a
+// nested scope (a slow step that needs no lock) and takes it back after.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : held(lock) { ::AcquireSRWLockExclusive(&held); }
+    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&held); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+    // Waits on `condition`, giving up the lock meanwhile; false on a time-out.
+    bool Wait(CONDITION_VARIABLE& condition, DWORD milliseconds = INFINITE) {
+        return ::SleepConditionVariableSRW(&condition, &held, milliseconds, 0) != FALSE;
+    }
+
+    class Unlocked {
+    public:
+        explicit Unlocked(ExclusiveLock& guard) : lock(guard.held) { ::ReleaseSRWLockExclusive(&lock); }
+        ~Unlocked() { ::AcquireSRWLockExclusive(&lock); }
+        Unlocked(const Unlocked&) = delete;
+        Unlocked& operator=(const Unlocked&) = delete;
+
+    private:
+        SRWLOCK& lock;
+    };
+
+private:
+    SRWLOCK& held;
+};

@@ -1,5 +1,6 @@
 #include "ui/Dialog.h"
 
+#include "support/UniqueHandle.h"
 #include "ui/Placement.h"
 
 namespace {
@@ -23,33 +24,23 @@ bool ReturnsResultDirectly(UINT message) {
 PlacementRect ToPlacement(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 }  // namespace
 
-ModuleRecord::ModuleRecord(HINSTANCE instance) : resourceInstance(instance) {
-    InitializeCriticalSection(&creationLock);
-    currentModule = this;
-}
+ModuleRecord::ModuleRecord(HINSTANCE instance) : resourceInstance(instance) { currentModule = this; }
 
 ModuleRecord::~ModuleRecord() {
     if (currentModule == this) currentModule = nullptr;
-    DeleteCriticalSection(&creationLock);
 }
 
 ModuleRecord& ModuleRecord::Current() { return *currentModule; }
 
 void ModuleRecord::AddPending(Dialog* dialog) {
-    EnterCriticalSection(&creationLock);
-    try {
-        pendingDialogs.emplace_front(dialog, GetCurrentThreadId());
-    } catch (...) {
-        LeaveCriticalSection(&creationLock);
-        throw;
-    }
-    LeaveCriticalSection(&creationLock);
+    const ExclusiveLock held(creationLock);
+    pendingDialogs.emplace_front(dialog, GetCurrentThreadId());
 }
 
 Dialog* ModuleRecord::TakePending() {
     const DWORD thread = GetCurrentThreadId();
     Dialog* found = nullptr;
-    EnterCriticalSection(&creationLock);
+    const ExclusiveLock held(creationLock);
     auto before = pendingDialogs.before_begin();
     for (auto it = pendingDialogs.begin(); it != pendingDialogs.end(); before = it++) {
         if (it->second == thread) {
@@ -58,7 +49,6 @@ Dialog* ModuleRecord::TakePending() {
             break;
         }
     }
-    LeaveCriticalSection(&creationLock);
     return found;
 }
 

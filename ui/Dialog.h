@@ -29,7 +29,7 @@ public:
 
 private:
     HINSTANCE resourceInstance;
-    CRITICAL_SECTION creationLock;
+    SRWLOCK creationLock = SRWLOCK_INIT;
     std::forward_list<std::pair<Dialog*, DWORD>> pendingDialogs;
 };
 

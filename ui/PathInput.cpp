@@ -21,35 +21,11 @@
 
 namespace {
 
-struct DropTraits {
-    using Handle = HDROP;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle drop) { ::DragFinish(drop); }
-};
-using DropHandle = UniqueHandle<DropTraits>;
-
-struct ComRelease {
-    template <typename Interface>
-    void operator()(Interface* object) const { object->Release(); }
-};
-using ShellAllocator = std::unique_ptr<IMalloc, ComRelease>;
-
-// An item identifier list, freed by the shell allocator that handed it out.
-struct ItemListFree {
-    IMalloc* allocator;
-    void operator()(ITEMIDLIST* list) const { allocator->Free(list); }
-};
-using ItemList = std::unique_ptr<ITEMIDLIST, ItemListFree>;
-
 // Longest path the platform can name (UNICODE_STRING limit, in UTF-16 units).
 constexpr DWORD kLongestPath = 32768;
 
-struct ItemListRelease {
-    void operator()(ITEMIDLIST* list) const { ILFree(list); }
-};
-struct TaskMemoryFree {
-    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
-};
+// Shell item lists come from the COM task allocator, whoever hands them out.
+using ItemList = TaskMemory<ITEMIDLIST>;
 
 // The path as SHGetPathFromIDListEx gives it, with room for the longest one;
 // empty when the item has none. Wine cuts it at MAX_PATH - 1 all the same.
@@ -66,13 +42,13 @@ std::wstring NameInFolder(PCIDLIST_ABSOLUTE item) {
     PCUITEMID_CHILD child = nullptr;
     if (FAILED(SHBindToParent(item, IID_IShellFolder, reinterpret_cast<void**>(&rawFolder), &child)))
         return {};
-    const std::unique_ptr<IShellFolder, ComRelease> folder(rawFolder);
+    const ComPtr<IShellFolder> folder(rawFolder);
     STRRET display{};
-    if (FAILED(folder->GetDisplayNameOf(child, SHGDN_INFOLDER | SHGDN_FORPARSING, &display)))
+    if (FAILED(folder.get()->GetDisplayNameOf(child, SHGDN_INFOLDER | SHGDN_FORPARSING, &display)))
         return {};
     wchar_t* rawText = nullptr;
     if (FAILED(StrRetToStrW(&display, child, &rawText))) return {};
-    const std::unique_ptr<wchar_t, TaskMemoryFree> text(rawText);
+    const TaskMemory<wchar_t> text(rawText);
     return text.get();
 }
 
@@ -88,7 +64,7 @@ std::wstring FileSystemPath(PCIDLIST_ABSOLUTE item) {
 
     const std::wstring name = NameInFolder(item);
     if (name.empty()) return {};
-    std::unique_ptr<ITEMIDLIST, ItemListRelease> parent(ILClone(item));
+    const ItemList parent(ILClone(item));
     if (parent && ILRemoveLastID(parent.get())) {
         std::wstring path = FileSystemPath(parent.get());
         if (!path.empty()) {
@@ -106,10 +82,6 @@ std::wstring FileSystemPath(PCIDLIST_ABSOLUTE item) {
 
 LRESULT MainDialog::HandleBrowse(WPARAM, LPARAM) {
     if (job.IsActive()) return 0;
-    IMalloc* rawAllocator = nullptr;
-    if (FAILED(SHGetMalloc(&rawAllocator)) || rawAllocator == nullptr) return 0;
-    const ShellAllocator allocator(rawAllocator);
-
     wchar_t title[256] = {};
     LoadStringW(ModuleRecord::Current().ResourceInstance(), IDS_BROWSE_TITLE, title,
                 static_cast<int>(std::size(title)));
@@ -121,7 +93,7 @@ LRESULT MainDialog::HandleBrowse(WPARAM, LPARAM) {
     info.lpszTitle = title;
     info.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE | BIF_BROWSEINCLUDEFILES;
 
-    const ItemList chosen(SHBrowseForFolderW(&info), ItemListFree{allocator.get()});
+    const ItemList chosen(SHBrowseForFolderW(&info));
     if (!chosen) return 0;  // cancelled: nothing changes
     const std::wstring path = FileSystemPath(chosen.get());
     if (path.empty()) return 0;  // an item outside the file system

@@ -19,31 +19,16 @@ constexpr UINT_PTR kDragTimer = 1;
 constexpr UINT kDragIntervalMs = 50;
 enum : UINT { kMenuCopy = 1, kMenuSelectAll };
 
-struct MenuTraits {
-    using Handle = HMENU;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle menu) { ::DestroyMenu(menu); }
-};
-struct GlobalTraits {
-    using Handle = HGLOBAL;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle memory) { ::GlobalFree(memory); }
-};
-
 // A device context of the window with the pane's font, for measuring.
 class MeasuringDc {
 public:
-    MeasuringDc(HWND window, HFONT font) : window(window), dc(GetDC(window)) {
-        if (font) SelectObject(dc, font);
+    MeasuringDc(HWND window, HFONT font) : dc(window) {
+        if (font && dc) SelectObject(dc.get(), font);
     }
-    ~MeasuringDc() { ReleaseDC(window, dc); }
-    MeasuringDc(const MeasuringDc&) = delete;
-    MeasuringDc& operator=(const MeasuringDc&) = delete;
-    operator HDC() const { return dc; }
+    operator HDC() const { return dc.get(); }
 
 private:
-    HWND window;
-    HDC dc;
+    WindowDc dc;
 };
 
 // One line laid out in the DC's font. Glyphs the font lacks (CJK in a Latin
@@ -433,7 +418,7 @@ void ResultPane::Copy() const {
     const std::size_t start = SelectionStart(), count = SelectionEnd() - start;
     if (count == 0 || !OpenClipboard(window)) return;
     EmptyClipboard();
-    UniqueHandle<GlobalTraits> memory(GlobalAlloc(GMEM_MOVEABLE, (count + 1) * sizeof(wchar_t)));
+    GlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, (count + 1) * sizeof(wchar_t)));
     if (auto* out = memory ? static_cast<wchar_t*>(GlobalLock(memory.get())) : nullptr) {
         text.CopyTo(start, count, out);
         out[count] = L'\0';
@@ -565,7 +550,7 @@ void ResultPane::ContextMenu(LPARAM at) {
     wchar_t copyText[64] = {}, selectAllText[64] = {};
     LoadStringW(instance, IDS_PANE_COPY, copyText, 64);
     LoadStringW(instance, IDS_PANE_SELECT_ALL, selectAllText, 64);
-    const UniqueHandle<MenuTraits> menu(CreatePopupMenu());
+    const MenuHandle menu(CreatePopupMenu());
     if (!menu) return;
     AppendMenuW(menu.get(), MF_STRING | (anchor == caret ? MF_GRAYED : 0), kMenuCopy, copyText);
     AppendMenuW(menu.get(), MF_STRING | (text.Length() == 0 ? MF_GRAYED : 0), kMenuSelectAll, selectAllText);
