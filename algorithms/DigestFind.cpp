@@ -41,8 +41,10 @@ std::wstring_view LineDigest(std::wstring_view line) {
 
 bool IsDigestText(std::wstring_view text) {
     text = Trim(text);
-    if (text.size() != 8 && text.size() != 32 && text.size() != 40 && text.size() != 64) return false;
-    return text.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring_view::npos;
+    bool digestLength = false;
+    for (std::int32_t a = 0; a < kDigestCount; ++a)
+        digestLength = digestLength || text.size() == Digest::HexDigits(static_cast<DigestAlgorithm>(a));
+    return digestLength && text.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring_view::npos;
 }
 
 std::optional<std::size_t> FindDigestLine(std::size_t lineCount, std::size_t first, std::wstring_view digestText,

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-// Whether `text`, without surrounding spaces and tabs, is 8, 32, 40 or 64 hex
-// digits in either case.
+// Whether `text`, without surrounding spaces and tabs, is as many hex digits,
+// in either case, as some digest has.
 bool IsDigestText(std::wstring_view text);
 
 // Gives line `index` of the pane without its line end; the view need only

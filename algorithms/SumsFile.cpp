@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support/PathText.h"
+
 namespace {
 
 constexpr std::wstring_view kSpaces = L" \t";
@@ -236,16 +238,6 @@ SumsLine Understand(const std::optional<Candidate>& candidate, bool escaped,
 
 // ---- Paths ----
 
-// Length of a path's root: "C:" or "\\server\share"; 0 for none.
-std::size_t RootLength(std::wstring_view path) {
-    if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
-        const std::size_t server = path.find(L'\\', 2);
-        const std::size_t share = server == std::wstring_view::npos ? server : path.find(L'\\', server + 1);
-        return share == std::wstring_view::npos ? path.size() : share;
-    }
-    return path.size() >= 2 && path[1] == L':' ? 2 : 0;
-}
-
 bool StartsWith(std::wstring_view text, std::wstring_view start) { return text.substr(0, start.size()) == start; }
 
 }  // namespace
@@ -415,20 +407,8 @@ SumsEntryPath ResolveSumsEntry(std::wstring_view sumsFilePath, std::wstring_view
     }
     const std::size_t rootLength = resolved.path.size();
     resolved.path.reserve(rootLength + folder.size() + rest.size() + 1);
-    for (const std::wstring_view text : {folder, rest}) {
-        for (std::size_t start = 0; start < text.size();) {
-            std::size_t stop = text.find(L'\\', start);
-            if (stop == std::wstring_view::npos) stop = text.size();
-            const std::wstring_view part = text.substr(start, stop - start);
-            if (part == L"..") {
-                const std::size_t cut = resolved.path.find_last_of(L'\\');
-                if (cut != std::wstring::npos && cut >= rootLength) resolved.path.resize(cut);
-            } else if (!part.empty() && part != L".") {
-                (resolved.path += L'\\') += part;
-            }
-            start = stop + 1;
-        }
-    }
+    AppendNames(resolved.path, rootLength, folder);
+    AppendNames(resolved.path, rootLength, rest);
     if (resolved.path.size() == rootLength) resolved.path += L'\\';
     return resolved;
 }

@@ -1,8 +1,10 @@
 # Sourced by the scripts that run Wine: a private prefix inside the build
 # folder, quiet, without the .NET and HTML installers. A 64-bit build (made on
 # hosts that run no 32-bit code) gets a 64-bit prefix and Wine's 64-bit loader.
+# A WINEPREFIX the user has set for other programs (often a 64-bit one) is not
+# ours to configure: only DUNMO_WINEPREFIX picks another prefix.
 : "${DUNMO_BUILD:?DUNMO_BUILD must name the build folder}"
-export WINEPREFIX="${WINEPREFIX:-$DUNMO_BUILD/wineprefix}"
+export WINEPREFIX="${DUNMO_WINEPREFIX:-$DUNMO_BUILD/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ "$(cat "$DUNMO_BUILD/wine-arch" 2>/dev/null)" = win64 ]; then

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/PathText.h"
+
 // The absolute form of `path`, resolved against the current directory, of any
 // length; empty when it cannot be formed.
 std::wstring FullPath(std::wstring_view path);
@@ -31,14 +33,3 @@ std::wstring ExactPath(std::wstring_view path);
 // that names an item, otherwise ExtendedPath(path); but never a device that
 // `path` did not name as one (ExactPath(path) is returned instead).
 std::wstring ResolvedPath(std::wstring_view path);
-
-// The ordinary form of a path that may be in the extended-length form.
-std::wstring OrdinaryForm(std::wstring_view path);
-
-// `text` with each control character (U+0000 to U+001F, U+007F) and "<"
-// written as "<XX>", two upper-case hex digits, so that a name cannot break or
-// forge a result line.
-std::wstring EscapedText(std::wstring_view text);
-
-// The ordinary form as a result line shows it: EscapedText(OrdinaryForm(path)).
-std::wstring DisplayForm(std::wstring_view path);
