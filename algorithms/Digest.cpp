@@ -38,7 +38,9 @@ void Digest::Update(const void* bytes, std::uint32_t length) {
     }
 }
 
-std::wstring Digest::Hex(bool ok) {
+std::wstring Digest::Hex(bool ok) const { return Digest(*this).End(ok); }
+
+std::wstring Digest::End(bool ok) {
     std::uint8_t bytes[32] = {};
     if (ok) {
         switch (algorithm) {
@@ -53,7 +55,7 @@ std::wstring Digest::Hex(bool ok) {
     return BytesToHex(bytes, kKinds[algorithm].bytes);
 }
 
-std::wstring Digest::TaggedHex(bool ok) {
+std::wstring Digest::TaggedHex(bool ok) const {
     std::wstring text = L"[";
     text += Tag(algorithm);
     text += L"] ";

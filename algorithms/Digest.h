@@ -22,11 +22,11 @@ public:
     void Init(DigestAlgorithm algorithm);
     void Init() { Init(algorithm); }
     void Update(const void* bytes, std::uint32_t length);
-    // Ends the digest: its upper-case hex text, or as many zeros when !ok (a
-    // file not read whole). Init must come before the next Update.
-    std::wstring Hex(bool ok);
-    // "[TAG] HEX", the start of a result line; ends the digest like Hex.
-    std::wstring TaggedHex(bool ok);
+    // The digest of what was fed so far, in upper-case hex, or as many zeros
+    // when !ok (a file not read whole). Feeding may go on afterwards.
+    std::wstring Hex(bool ok) const;
+    // "[TAG] HEX", the start of a result line.
+    std::wstring TaggedHex(bool ok) const;
     DigestAlgorithm Algorithm() const { return algorithm; }
 
     // "MD5", "SHA-1", "CRC32" or "SHA-256".
@@ -35,6 +35,9 @@ public:
     static std::size_t HexDigits(DigestAlgorithm algorithm);
 
 private:
+    // Ends this digest, which Hex does to a copy.
+    std::wstring End(bool ok);
+
     DigestAlgorithm algorithm = DigestMd5;
     union {
         Md5Context md5;

@@ -1,10 +1,10 @@
 #include "job/HashJob.h"
 
-#include <algorithm>
 #include <deque>
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "job/DirectoryWalk.h"
 #include "job/Messages.h"
@@ -12,18 +12,6 @@
 #include "support/LongPath.h"
 
 namespace {
-
-// Pieces of 1 MiB cost few system calls and stay in the second-level cache.
-constexpr std::uint32_t kReadBytes = 1u << 20;
-// A file this long is read on a second thread while the worker hashes; for
-// smaller files the hand-over would cost more than the overlap saves.
-constexpr std::uint64_t kReadAheadBytes = 4u << 20;
-
-std::uint32_t AllocationGranularity() {
-    SYSTEM_INFO info;
-    ::GetSystemInfo(&info);
-    return info.dwAllocationGranularity;
-}
 
 bool IsFolder(const WideString& path) {
     // INVALID_FILE_ATTRIBUTES has the directory bit set: a path that has
@@ -33,94 +21,88 @@ bool IsFolder(const WideString& path) {
 
 }  // namespace
 
-HashJob::HashJob()
-    : chunkSize(AllocationGranularity()), chunksPerRead(std::max<std::uint32_t>(1, kReadBytes / chunkSize)),
-      readAheadBytes(kReadAheadBytes) {}
-
 HashJob::~HashJob() {
     // Normally the owner has finished the job; if not, the worker must not
     // outlive the fields it reads.
     Finish();
 }
 
-bool HashJob::StartPath(DigestAlgorithm selected, bool subdirectories, HWND target,
-                        const WideString& requestPath) {
-    return StartRequest(selected, subdirectories, target, &requestPath, nullptr);
+bool HashJob::StartPath(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target, WideString path,
+                        const JobSettings& chosen) {
+    Request next{Request::Kind::Path, algorithm, includeSubdirectories, {}};
+    next.paths.push_back(std::move(path));
+    return StartRequest(std::move(next), target, chosen);
 }
 
-bool HashJob::StartList(DigestAlgorithm selected, bool subdirectories, HWND target,
-                        const PathList& paths) {
-    return StartRequest(selected, subdirectories, target, nullptr, &paths);
+bool HashJob::StartList(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target, PathList paths,
+                        const JobSettings& chosen) {
+    return StartRequest({Request::Kind::List, algorithm, includeSubdirectories, std::move(paths)}, target, chosen);
 }
 
-bool HashJob::StartCheck(HWND target, const WideString& sumsFile) {
-    return StartRequest(DigestMd5, false, target, &sumsFile, nullptr, true);
+bool HashJob::StartCheck(HWND target, WideString sumsFile, const JobSettings& chosen) {
+    Request next{Request::Kind::Check, DigestMd5, false, {}};
+    next.paths.push_back(std::move(sumsFile));
+    return StartRequest(std::move(next), target, chosen);
 }
 
-bool HashJob::StartRequest(DigestAlgorithm selected, bool subdirectories, HWND target,
-                           const WideString* requestPath, const PathList* paths, bool check) {
+bool HashJob::StartRequest(Request next, HWND target, const JobSettings& chosen) {
     if (!Start(true)) return false;
     // The worker is still suspended: resuming it publishes these fields.
     cancelRequested = 0;
     unshownChars = 0;
-    algorithm = selected;
-    multipleFiles = paths != nullptr || check ? 1 : 0;
-    checkSums = check ? 1 : 0;
-    includeSubdirectories = subdirectories ? 1 : 0;
-    path = requestPath;
-    pathList = paths;
+    request = std::move(next);
+    settings = chosen;
     targetWindow = target;
+    active = true;
     Resume();
     return true;
 }
 
-bool HashJob::IsActive() const { return path != nullptr || pathList != nullptr; }
-
-void HashJob::Cancel() { cancelRequested = 1; }
-
 void HashJob::Finish() {
     Cancel();
     Stop();
+    request = Request();
     targetWindow = nullptr;
-    path = nullptr;
-    pathList = nullptr;
-    files.clear();
     reporter.Clear();
+    active = false;
 }
 
 void HashJob::Run() {
-    reporter.Begin(targetWindow, postMessage);
-    driver.Configure({chunkSize, chunksPerRead, readAheadBytes, readFile});
+    reporter.Begin(targetWindow, settings.postMessage);
     try {
-        if (checkSums)
-            SumsCheck(Hashing(), driver, reporter).Run(*path);
-        else if (multipleFiles)
-            RunList();
-        else
-            RunPath();
+        FileHasher hasher(settings, cancelRequested, reporter);
+        PathList files;
+        switch (request.kind) {
+        case Request::Kind::Check: SumsCheck(hasher, reporter).Run(request.paths.front()); break;
+        case Request::Kind::List:
+            if (RunList(files)) HashCollectedFiles(hasher, files);
+            break;
+        case Request::Kind::Path:
+            RunPath(files);
+            HashCollectedFiles(hasher, files);
+            break;
+        }
     } catch (...) {
         // Out of memory: the request ends quietly, but the window must still
         // learn that it is over.
     }
-    driver.Stop();
     reporter.Flush();
     reporter.PostReliably(UM_JOB_DONE, 0, 0);
 }
 
-void HashJob::RunPath() {
+void HashJob::RunPath(PathList& files) {
     // A typed or picked path, taken as written where that names an item.
-    const WideString resolved(ResolvedPath(path->view()));
+    const WideString resolved(ResolvedPath(request.paths.front().view()));
     if (IsFolder(resolved))
-        DirectoryWalk(includeSubdirectories != 0, cancelRequested).WalkFolder(resolved, files);
+        DirectoryWalk(request.includeSubdirectories, cancelRequested).WalkFolder(resolved, files);
     else
         files.push_back(resolved);
-    HashCollectedFiles();
 }
 
-void HashJob::RunList() {
+bool HashJob::RunList(PathList& files) {
     std::deque<WideString> folders;
-    for (const WideString& entry : *pathList) {
-        if (cancelRequested) return;
+    for (const WideString& entry : request.paths) {
+        if (cancelRequested) return false;
         // Dropped names are exact, and so are the arguments the dialog
         // resolved: resolving them again could name another item.
         const WideString exact(ExactPath(entry.view()));
@@ -130,83 +112,57 @@ void HashJob::RunList() {
             files.push_back(exact);
     }
     // One walk for all folders, so that none is listed twice through links.
-    DirectoryWalk walk(includeSubdirectories != 0, cancelRequested);
+    DirectoryWalk walk(request.includeSubdirectories, cancelRequested);
     while (!folders.empty()) {
-        if (cancelRequested) return;
+        if (cancelRequested) return false;
         const WideString folder = std::move(folders.front());
         folders.pop_front();
         walk.WalkFolder(folder, files);
     }
-    HashCollectedFiles();
+    return true;
 }
 
-void HashJob::HashCollectedFiles() {
-    if (files.empty()) return;
-    if (files.size() == 1) {
-        multipleFiles = 0;
-        path = &files.front();
-        HashOneFile();
-    } else {
-        multipleFiles = 1;
-        HashFiles();
-    }
+void HashJob::HashCollectedFiles(FileHasher& hasher, PathList& files) {
+    if (files.size() == 1)
+        HashOneFile(hasher, files.front());
+    else if (!files.empty())
+        HashFiles(hasher, files);
 }
 
-void HashJob::HashOneFile() {
-    std::uint64_t size = 0;
-    FileHandle file = DigestDriver::OpenForHashing(*path, size);
-    // A file that cannot be opened or sized gets no range and no line.
-    if (!file) return;
-    const std::uint64_t chunks = (size + chunkSize - 1) / chunkSize;
-    reporter.PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(static_cast<std::uint32_t>(chunks)));
-    driver.Init(algorithm);
-    const bool ok = driver.DigestFile(file.get(), size, !multipleFiles);
-    file.reset();
-    reporter.Flush();  // the last steps come before the line
-    PostResultLine(driver.Result(), ok, *path);
-    reporter.Flush();
+void HashJob::HashOneFile(FileHasher& hasher, const WideString& file) {
+    const auto opened = [this](std::uint64_t size) {
+        const std::uint64_t chunks = (size + settings.chunkSize - 1) / settings.chunkSize;
+        reporter.PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(static_cast<std::uint32_t>(chunks)));
+    };
+    const auto finished = [this](const FileToHash& done, const Digest& result, FileOutcome outcome) {
+        // A file that cannot be opened gets no range and no line.
+        if (outcome == FileOutcome::NotOpened) return;
+        reporter.Flush();  // the last steps come before the line
+        PostResultLine(result, outcome == FileOutcome::Whole, done.path);
+        reporter.Flush();
+    };
+    hasher.HashAlone({file, request.algorithm}, opened, finished);
 }
 
-void HashJob::HashFiles() {
+void HashJob::HashFiles(FileHasher& hasher, PathList& files) {
     reporter.PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(files.size()));
+    std::vector<FileToHash> list;
+    list.reserve(files.size());
+    for (; !files.empty(); files.pop_front()) list.push_back({std::move(files.front()), request.algorithm});
     bool firstLine = true;
-    // Posts the front file's line and counts it; the first line shows at once
-    // that the job is under way.
-    const auto finish = [&](Digest& result, bool ok) {
-        PostResultLine(result, ok, files.front());
+    // Posts each file's line and counts it; the first line shows at once that
+    // the job is under way.
+    hasher.Hash(list, [&](const FileToHash& file, const Digest& result, FileOutcome outcome) {
+        PostResultLine(result, outcome == FileOutcome::Whole, file.path);
         reporter.AddUnits(1);
         if (std::exchange(firstLine, false))
             reporter.Flush();
         else
             reporter.FlushIfDue();
-        files.pop_front();
-    };
-    const HashPipeline::Settings hashing = Hashing();
-    if (hashing.hashers > 1) {
-        HashPipeline pipeline(hashing);
-        const auto finished = [&](const Digest& result, bool ok) {
-            Digest ended = result;
-            finish(ended, ok);
-        };
-        if (pipeline.Run(files, &DigestDriver::OpenForHashing, finished, [this] { reporter.FlushIfDue(); })) return;
-    }
-    while (!files.empty()) {
-        if (cancelRequested) return;
-        std::uint64_t size = 0;
-        driver.Init(algorithm);
-        const FileHandle file = DigestDriver::OpenForHashing(files.front(), size);
-        const bool ok = file && driver.DigestFile(file.get(), size, !multipleFiles);
-        finish(driver.Result(), ok);
-    }
+    });
 }
 
-HashPipeline::Settings HashJob::Hashing() const {
-    const std::uint32_t hashers =
-        hasherCount != 0 ? std::min(hasherCount, HashPipeline::kMaxHashers) : HashPipeline::UsableProcessors();
-    return {algorithm, hashers, chunkSize, chunksPerRead * chunkSize, readFile, &cancelRequested, hasherHook, nullptr};
-}
-
-void HashJob::PostResultLine(Digest& result, bool ok, const WideString& filePath) {
+void HashJob::PostResultLine(const Digest& result, bool ok, const WideString& filePath) {
     try {
         std::wstring line = result.TaggedHex(ok);
         line += L" - ";

@@ -4,97 +4,83 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "algorithms/Digest.h"
-#include "job/DigestDriver.h"
-#include "job/HashPipeline.h"
+#include "job/FileHasher.h"
 #include "job/JobReporter.h"
-#include "job/ReadAhead.h"
+#include "job/JobSettings.h"
 #include "job/WorkerThread.h"
 #include "support/PathList.h"
 #include "support/WideString.h"
 
 class HashJob : private WorkerThread {
 public:
-    using PostFunction = JobReporter::PostFunction;
-
-    HashJob();
+    HashJob() = default;
     ~HashJob() override;
 
     // --- UI thread -------------------------------------------------------
     // Hand over a request and start its worker. Require !IsActive(). The job
-    // keeps a reference to `path` / `paths`: the caller keeps it alive and
-    // unchanged until Finish. Return false, posting nothing and leaving the
-    // job idle, when the worker could not be started.
-    bool StartPath(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target,
-                   const WideString& path);
-    bool StartList(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target,
-                   const PathList& paths);
+    // keeps the request, its own copy, until Finish; `settings` say how this
+    // run reads, hashes and posts. Return false, posting nothing and leaving
+    // the job idle, when the worker could not be started.
+    bool StartPath(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target, WideString path,
+                   const JobSettings& settings);
+    bool StartList(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target, PathList paths,
+                   const JobSettings& settings);
     // Checks the sums file at `sumsFile`, an exact name: each entry gets a
     // verdict line, in the file's order, then the file gets its tally line.
-    bool StartCheck(HWND target, const WideString& sumsFile);
-    // True from a successful StartPath/StartList/StartCheck until Finish.
-    bool IsActive() const;
+    bool StartCheck(HWND target, WideString sumsFile, const JobSettings& settings);
+    // True from a successful StartPath/StartList/StartCheck until Finish. Any
+    // thread; the worker never changes it.
+    bool IsActive() const { return active; }
     // Asks the worker to stop at its next checkpoint, and returns at once.
     // Any thread; Finish must still follow.
-    void Cancel();
-    // Cancels the worker, waits for it to end, and clears the request. Fine
-    // on a run that has already ended.
+    void Cancel() { cancelRequested = 1; }
+    // Cancels the worker, waits for it to end, and drops the request. Fine on
+    // a run that has already ended.
     void Finish();
-
-    // Characters of result text posted but not yet shown (job/Messages.h).
-    // Written by both threads; may dip below 0 for text posted by others.
-    std::atomic<std::int64_t> unshownChars{0};
-
-    // --- settings ----------------------------------------------------------
-    // Changed only while no worker runs; each run takes them as it starts.
-    // Tests replace the post and read functions to make posts fail, to change
-    // a file between two reads or to cancel at a given read.
-    PostFunction postMessage = &PostMessageW;
-    ReadFunction readFile = &ReadFile;
-    // A progress unit of a single file; also how often a cancel is checked.
-    const std::uint32_t chunkSize;
-    // Chunks read at a time: few system calls, and a buffer that stays in the
-    // second-level cache.
-    std::uint32_t chunksPerRead;
-    // A file this long is read ahead on a second thread while it is hashed.
-    std::uint64_t readAheadBytes;
-    // Hashers that share the files of a job of several files, or of a check:
-    // one per processor the process may use unless set. With one, the worker
-    // hashes them itself.
-    std::uint32_t hasherCount = 0;
-    HasherHook hasherHook = nullptr;
+    // The window has shown or thrown away `chars` characters of the text
+    // posted to it (job/Messages.h), so the worker may post more.
+    void Shown(std::size_t chars) { unshownChars -= static_cast<std::int64_t>(chars); }
 
 private:
+    struct Request {
+        enum class Kind { Path, List, Check } kind = Kind::Path;
+        DigestAlgorithm algorithm = DigestMd5;
+        bool includeSubdirectories = false;
+        // A path: the typed or picked path. A list: exact names of files and
+        // folders. A check: the sums file's exact name.
+        PathList paths;
+    };
+
+    // Starts the worker suspended, hands it the request and resumes it.
+    bool StartRequest(Request next, HWND target, const JobSettings& chosen);
     void Run() override;
-    // Starts the worker suspended, hands it exactly one of path and list, and
-    // resumes it.
-    bool StartRequest(DigestAlgorithm algorithm, bool includeSubdirectories, HWND target,
-                      const WideString* path, const PathList* paths, bool check = false);
-    void RunPath();
-    void RunList();
+    // Collect the files to hash; a list cancelled meanwhile hashes nothing.
+    void RunPath(PathList& files);
+    bool RunList(PathList& files);
     // After the walk: nothing to do, one file with per-chunk progress, or
     // several files with per-file progress.
-    void HashCollectedFiles();
-    void HashOneFile();
-    void HashFiles();
+    void HashCollectedFiles(FileHasher& hasher, PathList& files);
+    void HashOneFile(FileHasher& hasher, const WideString& file);
+    void HashFiles(FileHasher& hasher, PathList& files);
     // Adds the file's result line to the lines to post: the digest if ok, else
     // all zeros. Lines show paths in their display form.
-    void PostResultLine(Digest& result, bool ok, const WideString& filePath);
-    // The hashers a job of several files, or a check, runs, and how they read.
-    HashPipeline::Settings Hashing() const;
+    void PostResultLine(const Digest& result, bool ok, const WideString& filePath);
 
     std::atomic<std::int32_t> cancelRequested{0};
-    std::int32_t multipleFiles = 0;
-    std::int32_t includeSubdirectories = 0;
-    std::int32_t checkSums = 0;
-    DigestAlgorithm algorithm = DigestMd5;
+    // Written by the UI thread only, before the worker is resumed and after it
+    // has ended; read by any thread.
+    std::atomic<bool> active{false};
+    // Characters posted and not yet shown; written by both threads, and may
+    // dip below 0 for text posted by others.
+    std::atomic<std::int64_t> unshownChars{0};
+    // Written only while no worker runs: resuming the worker publishes them.
+    Request request;
+    JobSettings settings;
     HWND targetWindow = nullptr;
-    const WideString* path = nullptr;
-    const PathList* pathList = nullptr;
-    PathList files;
 
     JobReporter reporter{cancelRequested, unshownChars};
-    DigestDriver driver{cancelRequested, reporter};
 };

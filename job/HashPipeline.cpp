@@ -25,11 +25,10 @@ constexpr std::uint64_t kPieceCost = 64u << 10;
 
 class HashPipeline::Hasher : public WorkerThread {
 public:
-    Hasher(HashPipeline& pipeline, DigestAlgorithm algorithm) : owner(pipeline), digest(algorithm) {}
+    explicit Hasher(HashPipeline& pipeline) : owner(pipeline) {}
     void Run() override { owner.HashLoop(*this); }
 
     HashPipeline& owner;
-    Digest digest;
     // Under the owner's lock.
     std::deque<Piece> queue;
     std::uint64_t pending = 0;  // weight of the pieces queued or being hashed
@@ -39,17 +38,15 @@ public:
     FileHandle file;
     std::uint64_t left = 0;
     Result* result = nullptr;
-    std::size_t fileIndex = 0;
     bool first = false;
 };
 
-HashPipeline::HashPipeline(const Settings& chosen)
-    : settings(chosen),
-      runBytes(std::clamp<std::uint64_t>(kMaxBytesInFlight / std::max<std::uint32_t>(1, chosen.hashers),
-                                         kShortestRunBytes, kRunBytes)),
+HashPipeline::HashPipeline(const JobSettings& chosen, std::uint32_t count, const std::atomic<std::int32_t>& cancelFlag)
+    : settings(chosen), hasherCount(std::clamp<std::uint32_t>(count, 1, kMaxHashers)), cancel(cancelFlag),
+      pieceBytes(chosen.ReadBytes()),
+      runBytes(std::clamp<std::uint64_t>(kMaxBytesInFlight / hasherCount, kShortestRunBytes, kRunBytes)),
       poolLimit(static_cast<std::size_t>(std::max<std::uint64_t>(
-          1, std::min<std::uint64_t>((runBytes + chosen.pieceBytes) * std::max<std::uint32_t>(1, chosen.hashers),
-                                     kMaxBytesInFlight) / chosen.pieceBytes))) {}
+          1, std::min<std::uint64_t>((runBytes + pieceBytes) * hasherCount, kMaxBytesInFlight) / pieceBytes))) {}
 
 HashPipeline::~HashPipeline() { StopHashers(); }
 
@@ -62,17 +59,18 @@ std::uint32_t HashPipeline::UsableProcessors() {
     return std::clamp<std::uint32_t>(count, 1, kMaxHashers);
 }
 
-bool HashPipeline::Run(const PathList& files, const OpenFunction& open, const FinishedFunction& onFinished,
+bool HashPipeline::Run(const std::vector<FileToHash>& list, const FileHasher::Finished& onFinished,
                        const std::function<void()>& onIdle) {
+    files = &list;
     finished = &onFinished;
     idle = &onIdle;
     try {
         // Reserved now, so that no hasher allocates while it holds the lock.
         freePieces.reserve(poolLimit);
         pool.reserve(poolLimit);
-        hashers.reserve(settings.hashers);
-        for (std::uint32_t i = 0; i < settings.hashers; ++i) {
-            auto hasher = std::make_unique<Hasher>(*this, settings.algorithm);
+        hashers.reserve(hasherCount);
+        for (std::uint32_t i = 0; i < hasherCount; ++i) {
+            auto hasher = std::make_unique<Hasher>(*this);
             if (!hasher->Start(false)) break;
             hashers.push_back(std::move(hasher));
         }
@@ -84,7 +82,7 @@ bool HashPipeline::Run(const PathList& files, const OpenFunction& open, const Fi
         return false;
     }
     try {
-        if (!abandoned) ReadAll(files, open);
+        if (!abandoned) ReadAll();
     } catch (...) {
         // Out of memory: the files begun still get their lines.
         abandoned = true;
@@ -92,15 +90,17 @@ bool HashPipeline::Run(const PathList& files, const OpenFunction& open, const Fi
     for (auto& hasher : hashers) hasher->file.reset();
     StopHashers();
     // Every hasher has ended: what is not done now was cut short.
-    for (; !results.empty(); results.pop_front())
-        onFinished(results.front().digest, results.front().done && results.front().ok);
+    for (Result& result : results) {
+        result.ok = result.done && result.ok;
+        result.done = true;
+    }
+    ReportFinished();
     return true;
 }
 
-void HashPipeline::ReadAll(const PathList& files, const OpenFunction& open) {
-    auto next = files.begin();
+void HashPipeline::ReadAll() {
     std::size_t nextIndex = 0;
-    const std::size_t count = files.size();
+    const std::size_t count = files->size();
     for (;;) {
         ReportFinished();
         (*idle)();
@@ -114,14 +114,15 @@ void HashPipeline::ReadAll(const PathList& files, const OpenFunction& open) {
         }
         if (!hasher->file) {
             const std::size_t index = nextIndex++;
-            Result& result =
-                results.emplace_back(settings.algorithms ? (*settings.algorithms)[index] : settings.algorithm);
+            const FileToHash& next = (*files)[index];
+            Result& result = results.emplace_back(next.algorithm, index);
             std::uint64_t size = 0;
-            FileHandle file = open(*next++, size);
+            FileHandle file = OpenForHashing(next.path, size);
+            result.opened = static_cast<bool>(file);
             // No hasher for a file that cannot be opened or is empty: its
             // outcome is known now. The reader alone touches it.
             if (!file || size == 0) {
-                result.ok = static_cast<bool>(file);
+                result.ok = result.opened;
                 ExclusiveLock held(lock);
                 result.done = true;
                 continue;
@@ -129,7 +130,6 @@ void HashPipeline::ReadAll(const PathList& files, const OpenFunction& open) {
             hasher->file = std::move(file);
             hasher->left = size;
             hasher->result = &result;
-            hasher->fileIndex = index;
             hasher->first = true;
         }
         ReadRun(*hasher);
@@ -156,10 +156,9 @@ void HashPipeline::ReadRun(Hasher& hasher) {
     for (std::uint64_t budget = runBytes; budget != 0 && hasher.left != 0;) {
         std::uint8_t* bytes = AcquirePiece();
         if (bytes == nullptr) return;  // stopping
-        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(hasher.left, settings.pieceBytes));
-        // Bytes appended after the open are left out, and a file that ends
-        // early was truncated meanwhile: it was not read whole.
-        const bool read = ReadFully(settings.read, hasher.file.get(), bytes, length);
+        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(hasher.left, pieceBytes));
+        // A file that ends early was truncated meanwhile: it was not read whole.
+        const bool read = ReadFully(settings.readFile, hasher.file.get(), bytes, length);
         hasher.left = read ? hasher.left - length : 0;
         budget -= std::min<std::uint64_t>(budget, length);
         if (!read) {
@@ -167,7 +166,7 @@ void HashPipeline::ReadRun(Hasher& hasher) {
             freePieces.push_back(bytes);
             bytes = nullptr;
         }
-        Enqueue(hasher, Piece{hasher.result, hasher.fileIndex, bytes, read ? length : 0, hasher.first, hasher.left == 0});
+        Enqueue(hasher, Piece{hasher.result, bytes, read ? length : 0, hasher.first, hasher.left == 0});
         hasher.first = false;
         if (hasher.left == 0) hasher.file.reset();
         ReportFinished();
@@ -189,7 +188,7 @@ std::uint8_t* HashPipeline::AcquirePiece() {
         }
         if (pool.size() < poolLimit) {
             try {
-                pool.emplace_back(new std::uint8_t[settings.pieceBytes]);
+                pool.emplace_back(new std::uint8_t[pieceBytes]);
                 return pool.back().get();
             } catch (const std::bad_alloc&) {
                 if (pool.empty()) throw;
@@ -217,7 +216,10 @@ void HashPipeline::ReportFinished() {
             if (results.empty() || !results.front().done) return;
         }
         // The hasher is done with it: no lock needed to read or drop it.
-        (*finished)(results.front().digest, results.front().ok);
+        const Result& result = results.front();
+        const FileOutcome outcome =
+            !result.opened ? FileOutcome::NotOpened : result.ok ? FileOutcome::Whole : FileOutcome::Cut;
+        (*finished)((*files)[result.fileIndex], result.digest, outcome);
         results.pop_front();
     }
 }
@@ -250,14 +252,12 @@ void HashPipeline::HashLoop(Hasher& hasher) {
         {
             const ExclusiveLock::Unlocked hashing(held);
             if (piece.first) {
-                if (settings.hook) settings.hook(piece.fileIndex);
-                // The reader made the file's result, with its digest, before its first piece.
-                hasher.digest.Init(piece.result->digest.Algorithm());
+                if (settings.hasherHook) settings.hasherHook(piece.result->fileIndex);
                 fileOk = true;
             }
-            fileOk = fileOk && piece.bytes != nullptr && HashPiece(hasher.digest, piece.bytes, piece.length);
-            // Read by the reader only once `done` is set, under the lock.
-            if (piece.last) piece.result->digest = hasher.digest;
+            fileOk = fileOk && piece.bytes != nullptr &&
+                     HashChunks(piece.result->digest, piece.bytes, piece.length, settings.chunkSize,
+                                [this] { return Stopping(); }, [] {});
         }
         if (piece.bytes) freePieces.push_back(piece.bytes);
         hasher.pending -= piece.length + kPieceCost;
@@ -267,16 +267,4 @@ void HashPipeline::HashLoop(Hasher& hasher) {
         }
         ::WakeConditionVariable(&readerWake);
     }
-}
-
-bool HashPipeline::HashPiece(Digest& digest, const std::uint8_t* bytes, DWORD length) const {
-    // As for a file hashed alone: a cancel is honoured before every full
-    // chunk, never before a partial last one.
-    for (DWORD done = 0; done < length;) {
-        const DWORD chunk = std::min<DWORD>(settings.chunkSize, length - done);
-        if (chunk == settings.chunkSize && Stopping()) return false;
-        digest.Update(bytes + done, chunk);
-        done += chunk;
-    }
-    return true;
 }

@@ -3,7 +3,10 @@
 // reader: it reads the files one after the other in their order, so a spinning
 // disk sees long sequential reads, and hands the pieces to hasher threads. A
 // file is hashed whole by one hasher, its pieces in file order; outcomes come
-// back to the calling thread in the files' order.
+// back to the calling thread in the files' order. Each piece is hashed into
+// its own file's result, so a hasher that takes several files at once (lanes
+// of a multi-buffer digest) changes only how the reader feeds hashers and how
+// a hasher works through its queue.
 #include <windows.h>
 
 #include <atomic>
@@ -15,54 +18,31 @@
 #include <vector>
 
 #include "algorithms/Digest.h"
-#include "job/ReadAhead.h"
-#include "support/PathList.h"
+#include "job/FileHasher.h"
+#include "job/JobSettings.h"
 #include "support/UniqueHandle.h"
-
-// Runs on a hasher thread before it hashes the file at `fileIndex` (its place
-// in the list given to Run). Must not throw.
-using HasherHook = void (*)(std::size_t fileIndex);
 
 class HashPipeline {
 public:
-    // Opens a file for hashing and sets `size` to its length then; empty when
-    // it cannot be opened or sized.
-    using OpenFunction = std::function<FileHandle(const WideString& path, std::uint64_t& size)>;
-    // Takes one file's outcome: its digest, and whether every byte it had at
-    // open was read and hashed (else the digest is to be shown as zeros).
-    using FinishedFunction = std::function<void(const Digest& digest, bool ok)>;
-
     static constexpr std::uint32_t kMaxHashers = 16;
     // Bytes read and not yet hashed never pass this: the process is 32-bit.
     static constexpr std::uint32_t kMaxBytesInFlight = 64u << 20;
 
-    struct Settings {
-        DigestAlgorithm algorithm;
-        std::uint32_t hashers;     // 1 to kMaxHashers
-        std::uint32_t chunkSize;   // a cancel is honoured before every full chunk
-        std::uint32_t pieceBytes;  // a multiple of chunkSize; smaller files go as one piece
-        ReadFunction read;
-        const std::atomic<std::int32_t>* cancel;
-        HasherHook hook;
-        // When set, the digest of each file by its place in the list given to
-        // Run (a sums file names one per entry); else `algorithm` for all.
-        const std::vector<DigestAlgorithm>* algorithms;
-    };
-
-    explicit HashPipeline(const Settings& settings);
+    // `hashers` threads, 1 to kMaxHashers, read and hashed as `settings` say;
+    // `cancel` stops them as it stops a file hashed alone.
+    HashPipeline(const JobSettings& settings, std::uint32_t hashers, const std::atomic<std::int32_t>& cancel);
     ~HashPipeline();
     HashPipeline(const HashPipeline&) = delete;
     HashPipeline& operator=(const HashPipeline&) = delete;
 
     // Hashes `files` in order and hands each file's outcome to `finished`, on
-    // this thread and in the files' order; `finished` may remove that file
-    // from the front of `files`. `idle` is called between pieces and at least
-    // every kReportIntervalMs while this thread waits. After a cancel or when
-    // memory runs out, the files already begun still get their outcome (not
-    // ok unless hashed whole) and the rest get none. Every hasher has ended
+    // this thread and in the files' order. `idle` is called between pieces and
+    // at least every kReportIntervalMs while this thread waits. After a cancel
+    // or when memory runs out, the files already begun still get their outcome
+    // (Cut unless hashed whole) and the rest get none. Every hasher has ended
     // and every file is closed on return. False, with nothing done, when no
     // hasher thread could be started.
-    bool Run(const PathList& files, const OpenFunction& open, const FinishedFunction& finished,
+    bool Run(const std::vector<FileToHash>& files, const FileHasher::Finished& finished,
              const std::function<void()>& idle);
 
     // The logical processors this process may run on, from 1 to kMaxHashers.
@@ -70,23 +50,25 @@ public:
 
 private:
     class Hasher;
-    // One file's outcome; written by its hasher, read once `done` is set.
+    // One file's outcome. Its hasher hashes into `digest`, which the reader
+    // reads only once `done` is set.
     struct Result {
-        explicit Result(DigestAlgorithm algorithm) : digest(algorithm) {}
+        Result(DigestAlgorithm algorithm, std::size_t index) : digest(algorithm), fileIndex(index) {}
         Digest digest;
+        std::size_t fileIndex;
+        bool opened = false;
         bool done = false;
         bool ok = false;
     };
     struct Piece {
         Result* result;
-        std::size_t fileIndex;
         std::uint8_t* bytes;  // from the pool; null when the read failed
         DWORD length;
         bool first;
         bool last;  // also set on a failed read, which ends the file
     };
 
-    void ReadAll(const PathList& files, const OpenFunction& open);
+    void ReadAll();
     void ReadRun(Hasher& hasher);
     Hasher* PickHasher(bool canOpen);
     std::uint8_t* AcquirePiece();
@@ -95,12 +77,15 @@ private:
     void WaitForHashers();
     void StopHashers();
     void HashLoop(Hasher& hasher);
-    bool HashPiece(Digest& digest, const std::uint8_t* bytes, DWORD length) const;
-    bool Stopping() const { return *settings.cancel != 0 || abandoned; }
+    bool Stopping() const { return cancel != 0 || abandoned; }
 
-    const Settings settings;
+    const JobSettings& settings;
+    const std::uint32_t hasherCount;
+    const std::atomic<std::int32_t>& cancel;
+    const std::uint32_t pieceBytes;  // smaller files go as one piece
     std::uint64_t runBytes;
-    const FinishedFunction* finished = nullptr;
+    const std::vector<FileToHash>* files = nullptr;
+    const FileHasher::Finished* finished = nullptr;
     const std::function<void()>* idle = nullptr;
 
     // Guards the hashers' queues and counts, freePieces and Result::done.

@@ -14,7 +14,7 @@ public:
     using PostFunction = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 
     // Every wait ends once `cancel` is set. `unshownChars` is the count the
-    // window lowers as it shows text (HashJob::unshownChars).
+    // window lowers as it shows text (HashJob::Shown).
     JobReporter(const std::atomic<std::int32_t>& cancel, std::atomic<std::int64_t>& unshownChars);
 
     // Reports of a new run go to `target` through `post`.

@@ -20,9 +20,10 @@ constexpr UINT UM_JOB_DONE = WM_USER + 32;
 // posts verdict lines in the sums file's order, then its tally line; its steps
 // count the slices of the sums file whose entries are done. The
 // receiver owns the string from the moment the post succeeds and must delete
-// it; a null lParam carries nothing. The worker adds the string's length to
-// HashJob::unshownChars before the post; the receiver subtracts the characters
-// it has shown or thrown away ("Cls"), so the worker can wait for it.
+// it; a null lParam carries nothing. The worker counts the string's length as
+// not yet shown before the post; the receiver reports the characters it has
+// shown or thrown away ("Cls") through HashJob::Shown, so the worker can wait
+// for it.
 constexpr UINT UM_APPEND_TEXT = WM_USER + 33;
 
 // The worker waits before posting more lines while more than this many

@@ -1,13 +1,11 @@
 #include "job/SumsCheck.h"
 
 #include <algorithm>
-#include <atomic>
 #include <new>
 #include <utility>
 
 #include "job/Messages.h"
 #include "support/LongPath.h"
-#include "support/PathList.h"
 
 namespace {
 
@@ -30,37 +28,35 @@ std::wstring AnsiText(std::string_view bytes) {
 // it to `take` slice by slice until `take` returns false. A read that fails
 // or comes up short ends the text there. False after a cancel.
 template <typename Take>
-bool ReadSlices(const HashPipeline::Settings& settings, HANDLE file, std::uint64_t size,
-                std::vector<std::uint8_t>& buffer, Take take) {
-    const std::atomic<std::int32_t>& cancel = *settings.cancel;
+bool ReadSlices(const FileHasher& hasher, HANDLE file, std::uint64_t size, std::vector<std::uint8_t>& buffer,
+                Take take) {
     LARGE_INTEGER start{};
     if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return true;
     for (std::uint64_t left = size; left != 0;) {
-        if (cancel) return false;
+        if (hasher.Cancelled()) return false;
         const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(left, buffer.size()));
-        if (!ReadFully(settings.read, file, buffer.data(), length)) return true;
+        if (!ReadFully(hasher.Settings().readFile, file, buffer.data(), length)) return true;
         left -= length;
         for (DWORD done = 0; done < length; done += kSumsSliceBytes)
             if (!take(buffer.data() + done, std::min<DWORD>(kSumsSliceBytes, length - done)))
-                return cancel == 0;
+                return !hasher.Cancelled();
     }
     return true;
 }
 
 }  // namespace
 
-SumsCheck::SumsCheck(const HashPipeline::Settings& settings, DigestDriver& digestDriver, JobReporter& progress)
-    : hashing(settings), driver(digestDriver), reporter(progress) {}
+SumsCheck::SumsCheck(FileHasher& entryHasher, JobReporter& progress) : hasher(entryHasher), reporter(progress) {}
 
 void SumsCheck::Run(const WideString& sumsFile) {
     const WideString exact(ExactPath(sumsFile.view()));
     std::uint64_t size = 0;
-    const FileHandle sums = DigestDriver::OpenForHashing(exact, size);
+    const FileHandle sums = OpenForHashing(exact, size);
     if (!sums) return;
     const std::wstring full = OrdinaryForm(exact.view());
     const std::uint64_t units = (size + kSumsSliceBytes - 1) / kSumsSliceBytes;
     reporter.PostReliably(UM_PROGRESS_RANGE, 0, static_cast<LPARAM>(static_cast<std::uint32_t>(units)));
-    std::vector<std::uint8_t> buffer(hashing.pieceBytes);
+    std::vector<std::uint8_t> buffer(hasher.Settings().ReadBytes());
 
     // The encoding is decided once for the whole file, usually from its start.
     SumsEncodingDetector detector;
@@ -68,7 +64,7 @@ void SumsCheck::Run(const WideString& sumsFile) {
         detector.Feed(bytes, length);
         return !detector.Decided();
     };
-    if (!ReadSlices(hashing, sums.get(), size, buffer, detect)) return;
+    if (!ReadSlices(hasher, sums.get(), size, buffer, detect)) return;
 
     SumsReader reader(detector.Result(), SumsNameAlgorithm(full), &AnsiText);
     std::uint64_t slicesRead = 0;
@@ -77,7 +73,7 @@ void SumsCheck::Run(const WideString& sumsFile) {
         if (line.kind != SumsLineKind::Entry) return;
         const SumsEntryPath where = ResolveSumsEntry(full, line.entry.name);
         checkBatch.push_back({line.entry.algorithm, line.entry.expectedHex,
-                              WideString(where.device ? where.path : ExtendedForm(where.path)), where.device, false,
+                              WideString(where.device ? where.path : ExtendedForm(where.path)), where.device,
                               slicesRead});
     };
     const auto read = [&](const std::uint8_t* bytes, DWORD length) {
@@ -86,7 +82,7 @@ void SumsCheck::Run(const WideString& sumsFile) {
         if (checkBatch.size() >= kBatchEntries) CheckBatch(slicesRead);
         return !Cancelled();
     };
-    if (!ReadSlices(hashing, sums.get(), size, buffer, read)) return;
+    if (!ReadSlices(hasher, sums.get(), size, buffer, read)) return;
     reader.Finish(sink);
     CheckBatch(units);
     if (Cancelled()) return;
@@ -94,47 +90,15 @@ void SumsCheck::Run(const WideString& sumsFile) {
 }
 
 void SumsCheck::CheckBatch(std::uint64_t unitsDone) {
+    std::vector<FileToHash> files;
+    files.reserve(checkBatch.size());
+    // A device is never opened: an empty path opens nothing.
+    for (const CheckEntry& entry : checkBatch)
+        files.push_back({entry.device ? WideString() : entry.path, entry.algorithm});
     std::size_t done = 0;
-    bool piped = false;
-    if (hashing.hashers > 1 && checkBatch.size() > 1) {
-        PathList paths;
-        std::vector<DigestAlgorithm> algorithms;
-        algorithms.reserve(checkBatch.size());
-        for (const CheckEntry& entry : checkBatch) {
-            paths.push_back(entry.path);
-            algorithms.push_back(entry.algorithm);
-        }
-        HashPipeline::Settings settings = hashing;
-        settings.algorithms = &algorithms;
-        HashPipeline pipeline(settings);
-        // The pipeline opens the entries in order on this thread, and hands
-        // their outcomes back in the same order.
-        std::size_t opened = 0;
-        const auto open = [&](const WideString& file, std::uint64_t& length) {
-            CheckEntry& entry = checkBatch[opened++];
-            if (entry.device) return FileHandle();
-            FileHandle handle = DigestDriver::OpenForHashing(file, length);
-            entry.opened = static_cast<bool>(handle);
-            return handle;
-        };
-        const auto finished = [&](const Digest& result, bool ok) {
-            Digest ended = result;
-            FinishEntry(checkBatch[done++], ended, ok);
-        };
-        piped = pipeline.Run(paths, open, finished, [this] { reporter.FlushIfDue(); });
-    }
-    for (; !piped && done < checkBatch.size() && !Cancelled(); ++done) {
-        CheckEntry& entry = checkBatch[done];
-        bool ok = false;
-        if (!entry.device) {
-            std::uint64_t length = 0;
-            driver.Init(entry.algorithm);
-            const FileHandle file = DigestDriver::OpenForHashing(entry.path, length);
-            entry.opened = static_cast<bool>(file);
-            ok = file && driver.DigestFile(file.get(), length, false);
-        }
-        FinishEntry(entry, driver.Result(), ok);
-    }
+    hasher.Hash(files, [&](const FileToHash&, const Digest& result, FileOutcome outcome) {
+        FinishEntry(checkBatch[done++], result, outcome);
+    });
     checkBatch.clear();
     if (Cancelled()) return;
     reporter.AddUnits(static_cast<std::uint32_t>(unitsDone - checkUnitsPosted));
@@ -142,12 +106,13 @@ void SumsCheck::CheckBatch(std::uint64_t unitsDone) {
     reporter.FlushIfDue();
 }
 
-void SumsCheck::FinishEntry(CheckEntry& entry, Digest& result, bool ok) {
+void SumsCheck::FinishEntry(const CheckEntry& entry, const Digest& result, FileOutcome outcome) {
     SumsVerdict verdict = SumsVerdict::Missing;
     std::wstring hex(Digest::HexDigits(entry.algorithm), L'0');
-    if (!entry.device && entry.opened) {
-        hex = result.Hex(ok);
-        verdict = ok && hex == entry.expectedHex ? SumsVerdict::Ok : SumsVerdict::Failed;
+    if (outcome != FileOutcome::NotOpened) {
+        const bool whole = outcome == FileOutcome::Whole;
+        hex = result.Hex(whole);
+        verdict = whole && hex == entry.expectedHex ? SumsVerdict::Ok : SumsVerdict::Failed;
     }
     tally.Count(verdict);
     const bool first = tally.ok + tally.failed + tally.missing == 1;

@@ -9,17 +9,16 @@
 
 #include "algorithms/Digest.h"
 #include "algorithms/SumsFile.h"
-#include "job/DigestDriver.h"
-#include "job/HashPipeline.h"
+#include "job/FileHasher.h"
 #include "job/JobReporter.h"
 #include "support/WideString.h"
 
 class SumsCheck {
 public:
-    // `hashing` gives the hashers, sizes, read function, cancel flag and
-    // hook of the job; the digests are the entries' own. One hasher hashes
-    // through `driver`. Verdicts and progress go to `reporter`.
-    SumsCheck(const HashPipeline::Settings& hashing, DigestDriver& driver, JobReporter& reporter);
+    // Entries are hashed by `hasher`, each with the digest its line names; the
+    // sums file is read as the job's settings say. Verdicts and progress go
+    // to `reporter`.
+    SumsCheck(FileHasher& hasher, JobReporter& reporter);
 
     // Checks the sums file at `sumsFile`, an exact name: each entry gets a
     // verdict line, in the file's order, then the file gets its tally line.
@@ -35,7 +34,6 @@ private:
         std::wstring expectedHex;
         WideString path;  // the extended form; a device as written
         bool device;
-        bool opened;
         // Progress units done once this entry is: the slices read before its line ended.
         std::uint64_t unitsBefore;
     };
@@ -43,12 +41,11 @@ private:
     // Hashes the entries gathered in checkBatch, posts their verdicts and
     // empties it; `unitsDone` is the progress reached once it is done.
     void CheckBatch(std::uint64_t unitsDone);
-    // Posts one entry's verdict from its digest, `ok` when it was read whole.
-    void FinishEntry(CheckEntry& entry, Digest& result, bool ok);
-    bool Cancelled() const { return *hashing.cancel != 0; }
+    // Posts one entry's verdict from its digest and how its hashing went.
+    void FinishEntry(const CheckEntry& entry, const Digest& result, FileOutcome outcome);
+    bool Cancelled() const { return hasher.Cancelled(); }
 
-    const HashPipeline::Settings hashing;
-    DigestDriver& driver;
+    FileHasher& hasher;
     JobReporter& reporter;
     std::vector<CheckEntry> checkBatch;
     std::uint64_t checkUnitsPosted = 0;

@@ -128,8 +128,9 @@ bool IsSumsFile(const WideString& item) {
 
 }  // namespace
 
-MainDialog::MainDialog(std::vector<WideString> arguments)
-    : insertText(&InsertAtCaret), sliceLines(kFirstSliceLines), arguments(std::move(arguments)) {
+MainDialog::MainDialog(std::vector<WideString> arguments, const JobSettings& settings)
+    : insertText(&InsertAtCaret), sliceLines(kFirstSliceLines), arguments(std::move(arguments)),
+      jobSettings(settings) {
     // The template names the pane's class: it must exist before the dialog does.
     RegisterResultPane();
 }
@@ -257,9 +258,10 @@ bool MainDialog::StartJob(bool list, bool check) {
         DragAcceptFiles(window, FALSE);
         const auto digest = static_cast<DigestAlgorithm>(algorithm);
         const bool subdirectories = includeSubdirectories != 0;
-        started = check  ? job.StartCheck(window, pathList.front())
-                  : list ? job.StartList(digest, subdirectories, window, pathList)
-                         : job.StartPath(digest, subdirectories, window, pathText);
+        // The job keeps its own copy of the request; the next one builds a new list.
+        started = check  ? job.StartCheck(window, pathList.front(), jobSettings)
+                  : list ? job.StartList(digest, subdirectories, window, std::move(pathList), jobSettings)
+                         : job.StartPath(digest, subdirectories, window, pathText, jobSettings);
         if (!started) {
             // No worker means no UM_JOB_DONE will ever come to end the busy state.
             SetBusy(false);
@@ -434,7 +436,7 @@ void MainDialog::InsertPending(double budgetMs) {
                             static_cast<double>(kMinSliceLines), 1e6);
 }
 
-void MainDialog::Shown(std::size_t chars) { job.unshownChars -= static_cast<std::int64_t>(chars); }
+void MainDialog::Shown(std::size_t chars) { job.Shown(chars); }
 
 void MainDialog::AdvanceBar(std::uint32_t steps) {
     PBRANGE range{};

@@ -15,8 +15,9 @@
 class MainDialog : public Dialog {
 public:
     // `arguments` is the process's argument vector, the program's own path
-    // first; the arguments after it are hashed at start-up.
-    explicit MainDialog(std::vector<WideString> arguments = {});
+    // first; the arguments after it are hashed at start-up. Every job runs
+    // with `jobSettings` (tests give their own).
+    explicit MainDialog(std::vector<WideString> arguments = {}, const JobSettings& jobSettings = {});
     ~MainDialog() override;
 
     bool HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
@@ -105,8 +106,10 @@ private:
     HWND focusBeforeJob = nullptr;
     HWND focusWhileBusy = nullptr;
 
+    // How every job of this dialog reads, hashes and posts.
+    const JobSettings jobSettings;
+
 public:
-    // The job the dialog runs; tests set its seams (hasher count, hook).
-    // Declared last: it ends its worker before the fields the worker reads go.
+    // The job the dialog runs; tests ask whether it is still active.
     HashJob job;
 };

@@ -3,6 +3,8 @@
 // patterns, folder listings and waiting.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,6 +23,18 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 
         ::Sleep(5);
     }
     return true;
+}
+
+// Threads of this process right now, to see a worker come and go.
+inline int ThreadCount() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
 }
 
 // Names in a folder in the platform's listing order (never sorted).

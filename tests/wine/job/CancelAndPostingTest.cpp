@@ -1,8 +1,6 @@
 // Cancellation checkpoints, and posting into a queue that refuses messages.
 #include "JobTestSupport.h"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 
 #include "job/WorkerThread.h"
@@ -67,10 +65,10 @@ TEST_F(HashJobCancel, CancelStopsBeforeTheNextFullChunkOrTheNextFile) {
     const auto cancelAt = [&](long read, std::uint32_t chunksPerRead) {
         cancelJob = &job;
         readsBeforeCancel = read;
-        job.chunksPerRead = chunksPerRead;
-        job.readFile = &CancelDuringRead;
+        settings.chunksPerRead = chunksPerRead;
+        settings.readFile = &CancelDuringRead;
     };
-    const std::string bytes = Pattern(10 * job.chunkSize + 3, 6);
+    const std::string bytes = Pattern(10 * settings.chunkSize + 3, 6);
     const std::wstring path = temp.File(L"long.bin", bytes);
     // The chunks already read are not hashed: the zero line.
     for (std::uint32_t perRead : {1u, 2u, 4u}) {
@@ -94,9 +92,9 @@ TEST_F(HashJobCancel, CancelStopsBeforeTheNextFullChunkOrTheNextFile) {
     EXPECT_EQ(RunList(DigestMd5, Paths({folder})),
               (Log{Range(3), ExpectedLine(DigestMd5, "data", first), Steps(1), L"done"}));
     // Once the walk is over: the range, and not one file.
-    job.postMessage = &CancelAtRange;
+    settings.postMessage = &CancelAtRange;
     for (std::uint32_t hashers : {1u, 2u}) {
-        job.hasherCount = hashers;
+        settings.hasherCount = hashers;
         EXPECT_EQ(RunList(DigestMd5, Paths({folder})), (Log{Range(3), L"done"})) << hashers << " hashers";
     }
 }
@@ -141,11 +139,9 @@ TEST_F(HashJobPosting, RefusedLinesCountsAndDoneAreRetriedUntilTheyArrive) {
     // The window is slow enough that a job's burst of posts always outruns it,
     // however the threads happen to be scheduled.
     sink.pauseMs = 20;
-    job.postMessage = &PostWithinQuota;
+    settings.postMessage = &PostWithinQuota;
     const auto flooded = [&](DigestAlgorithm algorithm, const std::wstring& path) {
-        quotaPosted = 0;
-        sink.received = 0;
-        refused = 0;
+        quotaPosted = sink.received = refused = 0;
         const Log log = RunPath(algorithm, path);
         EXPECT_GT(refused, 0) << "the queue never filled";
         return log;
@@ -158,19 +154,18 @@ TEST_F(HashJobPosting, RefusedLinesCountsAndDoneAreRetriedUntilTheyArrive) {
         files.emplace_back(folder + L"\\" + name, std::string(name.begin(), name.end() - 4));
     EXPECT_EQ(flooded(DigestMd5, folder), SeveralFiles(DigestMd5, files));
     // One file: its counts, its line and the notice.
-    const std::string bytes = Pattern(40 * job.chunkSize, 7);
+    const std::string bytes = Pattern(40 * settings.chunkSize, 7);
     const std::wstring file = temp.File(L"forty.bin", bytes);
     sink.pauseMs = 100;  // so that several counts are posted while the queue is full
     EXPECT_EQ(flooded(DigestSha1, file), OneFile(40, ExpectedLine(DigestSha1, bytes, file)));
 }
 
 TEST_F(HashJobPosting, CancelEndsTheRetrying) {
-    job.postMessage = &RefuseAll;
+    settings.postMessage = &RefuseAll;
     refused = 0;
     const WideString file(std::wstring_view(temp.File(L"abc.txt", "abc")));
-    ASSERT_TRUE(job.StartPath(DigestMd5, false, sink.window, file));
-    for (int wait = 0; wait < 1000 && refused < 3; ++wait) ::Sleep(10);
-    EXPECT_GE(refused, 3);
+    ASSERT_TRUE(job.StartPath(DigestMd5, false, sink.window, file, settings));
+    EXPECT_TRUE(WaitUntil([] { return refused >= 3; }, 10000));
     job.Finish();  // returns only once the worker has given up
     EXPECT_FALSE(job.IsActive());
     sink.Drain();
@@ -178,16 +173,6 @@ TEST_F(HashJobPosting, CancelEndsTheRetrying) {
 }
 
 TEST_F(HashJobCancel, CancelAfterAnyReadAmongHashersEndsEveryThreadAndClosesEveryFile) {
-    const auto threads = [] {
-        const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-        THREADENTRY32 entry{};
-        entry.dwSize = sizeof entry;
-        int count = 0;
-        for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
-            count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
-        ::CloseHandle(snapshot);
-        return count;
-    };
     std::vector<std::pair<std::wstring, std::string>> files;
     PathList paths;
     for (std::uint32_t i = 0; i < 4; ++i) {
@@ -195,14 +180,14 @@ TEST_F(HashJobCancel, CancelAfterAnyReadAmongHashersEndsEveryThreadAndClosesEver
         files.emplace_back(temp.File(std::to_wstring(i), bytes), bytes);
         paths.emplace_back(std::wstring_view(files.back().first));
     }
-    const int before = threads();
-    job.hasherCount = 3;
-    job.readFile = &CancelDuringRead;
+    const int before = ThreadCount();
+    settings.hasherCount = 3;
+    settings.readFile = &CancelDuringRead;
     for (long read : {1, 2, 5, 9, 14}) {
         cancelJob = &job;
         readsBeforeCancel = read;
         const Log log = RunList(DigestMd5, paths);  // and every file can be opened alone after it
-        EXPECT_EQ(threads(), before) << "after read " << read;
+        EXPECT_EQ(ThreadCount(), before) << "after read " << read;
         // The files begun, in order, each with its true or its zero line.
         const std::size_t lines = (log.size() - 2) / 2;
         ASSERT_TRUE(lines >= 1 && lines <= std::min<std::size_t>(read, files.size())) << lines << " lines";

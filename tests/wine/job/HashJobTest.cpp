@@ -6,6 +6,26 @@
 using namespace jobtest;
 using HashJobRuns = JobTest;
 
+namespace {
+// Holds a hasher before it hashes a file, until the test lets it go on.
+const HANDLE hasherHeld = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+const HANDLE hasherReleased = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+void HoldHasher(std::size_t) { ::SignalObjectAndWait(hasherHeld, hasherReleased, 10000, FALSE); }
+
+// Holds the first file's hasher until the three other readable files with bytes reach theirs.
+std::atomic<int> othersStarted{0};
+std::atomic<bool> firstHeld{false};
+void HoldFirstFile(std::size_t index) {
+    if (index != 0) ++othersStarted;
+    else firstHeld = WaitUntil([] { return othersStarted == 3; }, 10000);
+}
+
+// No seam makes thread creation fail, so the worker's own start slot does.
+class JobThatCannotStart : public HashJob {
+    bool Start(bool) override { return false; }
+};
+}  // namespace
+
 TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
     const std::wstring abc = temp.File(L"abc.txt", "abc");
     const std::wstring empty = temp.File(L"empty.txt", "");
@@ -26,7 +46,7 @@ TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
                   SeveralFiles(algorithm, {{abc, "abc"}, {empty, ""}}));
     }
 
-    const std::uint32_t chunk = job.chunkSize;
+    const std::uint32_t chunk = settings.chunkSize;
     for (std::uint32_t extra : {0u, 1u}) {  // an exact multiple of the chunk size, and one byte more
         const std::string bytes = Pattern(3 * chunk + extra, 2);
         const std::wstring file = temp.File(L"boundary.bin", bytes);
@@ -39,26 +59,24 @@ TEST_F(HashJobRuns, OneFileGivesItsChunkCountAStepPerChunkItsLineAndDone) {
     const std::wstring oddFile = temp.File(L"odd.bin", odd);
     for (std::uint64_t readAhead : {0ull, ~0ull})
         for (std::uint32_t perRead : {1u, 2u, 3u, 5u, 6u, 1000u}) {
-            job.chunksPerRead = perRead;
-            job.readAheadBytes = readAhead;
+            settings.chunksPerRead = perRead;
+            settings.readAheadBytes = readAhead;
             EXPECT_EQ(RunPath(DigestMd5, oddFile), OneFile(6, ExpectedLine(DigestMd5, odd, oddFile)))
                 << perRead << " chunks per read, read ahead from " << readAhead;
         }
     EXPECT_FALSE(job.IsActive());
 }
 
-TEST_F(HashJobRuns, FolderWithOneFileIsHashedAsThatFileAndNothingToHashPostsDoneAlone) {
+TEST_F(HashJobRuns, FolderWithOneFileIsHashedAsThatFileWhileTheJobStaysActiveAndNothingToHashPostsDoneAlone) {
     const std::wstring single = temp.Folder(L"single");
     temp.Folder(L"single\\ignored");
     temp.File(L"single\\ignored\\inner.txt", "not without subfolders");
     // Its line shows the path the walk built, characters outside ASCII unchanged.
-    const std::string bytes = Pattern(2 * job.chunkSize, 5);
+    const std::string bytes = Pattern(2 * settings.chunkSize, 5);
     const std::wstring only = temp.File(L"single\\\u00DCn\u00EFc\u00F8d\u00E9-\u6587\u4EF6-\u0444\u0430.bin", bytes);
     const Log one = OneFile(2, ExpectedLine(DigestMd5, bytes, only));
     EXPECT_EQ(RunPath(DigestMd5, only), one);
-    EXPECT_EQ(RunPath(DigestMd5, single), one);
     EXPECT_EQ(RunPath(DigestMd5, single + L"\\\\"), one);
-    EXPECT_EQ(RunList(DigestMd5, Paths({single})), one);
 
     const std::wstring empty = temp.Folder(L"empty");
     const std::wstring onlyFolders = temp.Folder(L"only-folders");
@@ -68,6 +86,16 @@ TEST_F(HashJobRuns, FolderWithOneFileIsHashedAsThatFileAndNothingToHashPostsDone
     for (const std::wstring& path : {empty, onlyFolders, missing}) EXPECT_EQ(RunPath(DigestMd5, path), Log{L"done"});
     EXPECT_EQ(RunList(DigestMd5, Paths({missing, empty, onlyFolders})), Log{L"done"});
     EXPECT_EQ(RunList(DigestMd5, Paths({})), Log{L"done"});
+
+    // Held where the folder's one file becomes what the worker hashes, the job
+    // is active to the thread that started it, which asks as the dialog does.
+    settings.hasherHook = &HoldHasher;
+    whileStarted = [&] {
+        EXPECT_TRUE(::WaitForSingleObject(hasherHeld, 10000) == WAIT_OBJECT_0 && job.IsActive());
+        ::SetEvent(hasherReleased);
+    };
+    EXPECT_EQ(RunPath(DigestMd5, single), one);
+    EXPECT_EQ(RunList(DigestMd5, Paths({single})), one);
 }
 
 TEST_F(HashJobRuns, WalkIsBreadthFirstInTheListingOrderAndHashesEachNameAsListed) {
@@ -124,8 +152,7 @@ TEST_F(HashJobRuns, WalkGivesAbsolutePathsWhateverTheFolderForm) {
     std::vector<std::wstring> expected;
     for (const std::wstring& name : ListFolder(L"T:").files) expected.push_back(L"T:\\" + name);
     EXPECT_EQ(expected.size(), 2u);
-    EXPECT_EQ(Walk(L"T:\\"), expected);
-    EXPECT_EQ(Walk(L"T:"), expected);
+    for (const wchar_t* root : {L"T:\\", L"T:"}) EXPECT_EQ(Walk(root), expected) << root;
     TempFolder::RemoveTree(L"T:");
 }
 
@@ -187,42 +214,24 @@ TEST_F(HashJobRuns, UnreadableFileAloneGetsNoLineAmongOthersTheZeroLine) {
     ASSERT_FALSE(sized) << "this pipe has a size here; the case cannot be shown";
     // Reached directly: the walk takes a path without attributes for a folder.
     std::uint64_t length = 0;
-    EXPECT_FALSE(DigestDriver::OpenForHashing(WideString(name), length));
+    EXPECT_FALSE(OpenForHashing(WideString(name), length));
     for (HANDLE server : servers) ::CloseHandle(server);
 }
-
-namespace {
-// No seam makes thread creation fail, so the worker's own start slot does.
-class JobThatCannotStart : public HashJob {
-    bool Start(bool) override { return false; }
-};
-}  // namespace
 
 TEST_F(HashJobRuns, StartReportsThatTheWorkerCouldNotStart) {
     JobThatCannotStart failing;
     const WideString file(std::wstring_view(temp.File(L"abc.txt", "abc")));
-    const PathList list{file};
-    EXPECT_FALSE(failing.StartPath(DigestMd5, false, sink.window, file));
-    EXPECT_FALSE(failing.StartList(DigestMd5, false, sink.window, list));
+    EXPECT_FALSE(failing.StartPath(DigestMd5, false, sink.window, file, settings));
+    EXPECT_FALSE(failing.StartList(DigestMd5, false, sink.window, {file}, settings));
+    EXPECT_FALSE(failing.StartCheck(sink.window, file, settings));
     EXPECT_FALSE(failing.IsActive());
     sink.Drain();
     EXPECT_TRUE(sink.log.empty());
 }
 
-namespace {
-// Holds the hasher of the first file until every other file has reached a hasher.
-std::atomic<int> othersStarted{0};
-std::atomic<bool> firstHeld{false};
-int others = 0;
-void HoldFirstFile(std::size_t index) {
-    if (index != 0) ++othersStarted;
-    else firstHeld = WaitUntil([] { return othersStarted == others; }, 10000);
-}
-}  // namespace
-
 TEST_F(HashJobRuns, SeveralFilesGiveTheSameLinesInWalkOrderForAnyHasherCount) {
     // Two files of several runs each, read in turns, among small, empty and unreadable ones.
-    const std::string head = Pattern(3 * job.chunkSize + 5, 8);
+    const std::string head = Pattern(3 * settings.chunkSize + 5, 8);
     std::string big(40 << 20, '\0'), longer(24 << 20, '\0');
     big.replace(0, head.size(), head);
     longer.replace(longer.size() - head.size(), head.size(), head);
@@ -237,11 +246,10 @@ TEST_F(HashJobRuns, SeveralFilesGiveTheSameLinesInWalkOrderForAnyHasherCount) {
     Log expected = SeveralFiles(DigestSha1, files);
     expected[7] = ZeroLine(DigestSha1, files[3].first);
     for (std::uint32_t hashers : {1u, 2u, 7u}) {
-        job.hasherCount = hashers;
+        settings.hasherCount = hashers;
         // With a hasher each, the first file is hashed last.
-        others = 3;
         othersStarted = 0;
-        job.hasherHook = hashers == 7 ? &HoldFirstFile : nullptr;
+        settings.hasherHook = hashers == 7 ? &HoldFirstFile : nullptr;
         EXPECT_EQ(RunList(DigestSha1, paths), expected) << hashers << " hashers";
     }
     EXPECT_TRUE(firstHeld);

@@ -157,6 +157,7 @@ protected:
     Log Run(Start start, const PathList& named) {
         sink.Clear();
         EXPECT_TRUE(start());
+        if (whileStarted) whileStarted();
         EXPECT_TRUE(sink.WaitFor()) << "no UM_JOB_DONE";
         job.Finish();
         sink.Drain();
@@ -171,14 +172,16 @@ protected:
     }
     Log RunPath(DigestAlgorithm algorithm, std::wstring_view path, bool subfolders = false) {
         const PathList held{WideString(path)};
-        return Run([&] { return job.StartPath(algorithm, subfolders, sink.window, held.front()); }, held);
+        return Run([&] { return job.StartPath(algorithm, subfolders, sink.window, held.front(), settings); }, held);
     }
     Log RunList(DigestAlgorithm algorithm, const PathList& paths) {
-        return Run([&] { return job.StartList(algorithm, false, sink.window, paths); }, paths);
+        return Run([&] { return job.StartList(algorithm, false, sink.window, paths, settings); }, paths);
     }
 
     TempFolder temp;
     Sink sink;
+    JobSettings settings;  // the next run's
+    std::function<void()> whileStarted;  // runs on this thread once a run has started
     HashJob job;
     bool expectClosed = true;  // false while the test itself holds a file open
 };

@@ -36,7 +36,7 @@ TEST_F(HashJobLargeFile, DigestsOfAFileOver4GiB) {
     MakeSparseFile(file, OverFourGiB,
                    {{0, "Dunmo"}, {1000000, "middle"}, {FourGiB - 3, "edge!"}, {FourGiB + 40000, "high"},
                     {OverFourGiB - 3, "end"}});
-    const std::uint64_t chunks = (OverFourGiB + job.chunkSize - 1) / job.chunkSize;
+    const std::uint64_t chunks = (OverFourGiB + settings.chunkSize - 1) / settings.chunkSize;
     const std::pair<DigestAlgorithm, const wchar_t*> expected[] = {
         {DigestMd5, L"[MD5] DDB6C6C266280EAA4CAB4B8965FE8D48"},
         {DigestSha1, L"[SHA-1] BED26D6EB084B1E80AE5E030CCC5DED090BF029B"},
@@ -49,11 +49,10 @@ TEST_F(HashJobLargeFile, DigestsOfAFileOver4GiB) {
 TEST_F(HashJobLargeFile, DestroyingARunningJobStopsItBeforeTheNextChunkAndWaits) {
     const std::wstring file = temp / L"one-GiB.bin";
     MakeSparseFile(file, 1ull << 30, {{12345, "x"}});
-    const std::uint64_t chunks = (1ull << 30) / job.chunkSize;
-    const WideString path{std::wstring_view(file)};
+    const std::uint64_t chunks = (1ull << 30) / settings.chunkSize;
     {
         HashJob running;
-        ASSERT_TRUE(running.StartPath(DigestSha1, false, sink.window, path));
+        ASSERT_TRUE(running.StartPath(DigestSha1, false, sink.window, WideString(std::wstring_view(file)), settings));
         ASSERT_TRUE(sink.WaitFor(2));  // the range and the first step
     }  // the destructor must not free what the worker still uses
     sink.Drain();

@@ -105,11 +105,11 @@ void Resize(const std::wstring& path, std::int64_t size) {
 }  // namespace
 
 TEST_F(HashJobHostile, FileChangedBetweenTwoChunksIsReadAsItWasAtOpen) {
-    const std::uint32_t chunk = job.chunkSize;
+    const std::uint32_t chunk = settings.chunkSize;
     const std::string bytes = Pattern(4 * chunk, 9);
     const std::wstring path = temp.File(L"changing.bin", bytes);
-    job.chunksPerRead = 1;
-    job.readFile = &ChangeAtOffset;
+    settings.chunksPerRead = 1;
+    settings.readFile = &ChangeAtOffset;
     const auto changeAtSecondRead = [&](std::function<void()> what) {
         TempFolder::WriteFileBytes(path, bytes);
         change = std::move(what);
@@ -118,7 +118,7 @@ TEST_F(HashJobHostile, FileChangedBetweenTwoChunksIsReadAsItWasAtOpen) {
     // Read ahead on a second thread or not, the reads stay in file order.
     for (std::uint64_t readAhead : {~0ull, 0ull}) {
         SCOPED_TRACE(readAhead ? "reading in turn" : "reading ahead");
-        job.readAheadBytes = readAhead;
+        settings.readAheadBytes = readAhead;
         // Truncated: the file was not read whole.
         changeAtSecondRead([&] { Resize(path, chunk + chunk / 2); });
         EXPECT_EQ(RunPath(DigestMd5, path), (Log{Range(4), Steps(1), ZeroLine(DigestMd5, path), L"done"}));
@@ -144,7 +144,7 @@ TEST_F(HashJobHostile, FileChangedBetweenTwoChunksIsReadAsItWasAtOpen) {
     big.replace(0, bytes.size(), bytes);
     otherBytes.resize(8 << 20);
     const std::wstring other = temp.File(L"other.bin", "other", otherBytes.size());
-    job.hasherCount = 2;
+    settings.hasherCount = 2;
     changeAt = 16 << 20;
     for (const auto& [size, line] : {std::pair{20 << 20, ZeroLine(DigestMd5, path)},
                                     std::pair{60 << 20, ExpectedLine(DigestMd5, big, path)}}) {

@@ -120,17 +120,20 @@ TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
 }
 
 // A sums file alone is checked, dropped or named on the command line, with one
-// hasher or several; beside another item it is hashed.
+// hasher or several; beside another item it is hashed. A raw name is never
+// opened, even where it names a file.
 TEST(PathInputSums, OneSumsFileIsCheckedInItsOrderWithEachEntrysDigestThenItsTally) {
     TempFolder temp;
     const std::wstring a = temp.File(L"a.txt", "abc"), b = temp.File(L"b.txt", "hello");
     const std::wstring empty = temp.File(L"sub\\empty", "");
+    const std::wstring raw = L"\\\\?\\" + a;
     const std::wstring sums = temp.File(L"list.md5",
                                         "# published\n"
                                         "900150983cd24fb0d6963f7d28e17f72  a.txt\n"
                                         "SHA256 (a.txt) = ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n"
                                         "0123456789abcdef0123456789abcdef *b.txt\n"
                                         "0123456789abcdef0123456789abcdef  missing.txt\n"
+                                        "900150983cd24fb0d6963f7d28e17f72  " + std::string(raw.begin(), raw.end()) + "\n"
                                         "not a digest line\n"
                                         "d41d8cd98f00b204e9800998ecf8427e  sub/empty");
     const Lines checked{
@@ -138,23 +141,22 @@ TEST(PathInputSums, OneSumsFileIsCheckedInItsOrderWithEachEntrysDigestThenItsTal
         L"[SHA-256 OK] BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD - " + a,
         L"[MD5 FAILED] " + std::wstring(kMd5Hello) + L" - " + b,
         L"[MD5 MISSING] 00000000000000000000000000000000 - " + temp / L"missing.txt",
+        L"[MD5 MISSING] 00000000000000000000000000000000 - " + raw,
         L"[MD5 OK] D41D8CD98F00B204E9800998ECF8427E - " + empty,
-        L"[CHECK] 3 OK, 1 FAILED, 1 MISSING, 1 SKIPPED - " + sums};
-    {
-        MainWindow main({temp / L"gone.md5", sums});
-        ASSERT_TRUE(main.WaitIdle());
-        EXPECT_EQ(main.PaneLines(), checked);
-        EXPECT_EQ(main.Position(), main.Range());
-    }
-    MainWindow main;
+        L"[CHECK] 3 OK, 1 FAILED, 2 MISSING, 1 SKIPPED - " + sums};
     for (const std::uint32_t hashers : {1u, 2u}) {
-        main.Click(IDC_CLEAR);
-        main.Dialog().job.hasherCount = hashers;  // no job runs
-        main.Drop({sums});
+        JobSettings settings;
+        settings.hasherCount = hashers;
+        MainWindow main({temp / L"gone.md5", sums}, settings);
         ASSERT_TRUE(main.WaitIdle());
         EXPECT_EQ(main.PaneLines(), checked) << hashers << " hashers";
+        EXPECT_EQ(main.Position(), main.Range());
+        main.Click(IDC_CLEAR);
+        main.Drop({sums});
+        ASSERT_TRUE(main.WaitIdle());
+        EXPECT_EQ(main.PaneLines(), checked) << hashers << " hashers, dropped";
     }
-    main.Click(IDC_CLEAR);
+    MainWindow main;
     main.Drop({sums, a});
     ASSERT_TRUE(main.WaitIdle());
     EXPECT_EQ(main.PaneLines().size(), 2u);

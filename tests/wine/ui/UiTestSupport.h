@@ -7,7 +7,6 @@
 #include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <memory>
 #include <thread>
@@ -34,17 +33,6 @@ inline Lines SplitLines(const std::wstring& text) {
     for (std::size_t start = 0, end; start < text.size(); start = end + 2)
         lines.push_back(text.substr(start, (end = std::min(text.find(L"\r\n", start), text.size())) - start));
     return lines;
-}
-// Threads of this process right now, to see a worker come and go.
-inline int ThreadCount() {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    int count = 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    return count;
 }
 // A visible dialog of thread `threadId` (or, with 0, of process `processId`)
 // other than `except`; null if none.
@@ -199,10 +187,10 @@ inline HGLOBAL MakeDrop(const Lines& names) {
 // Its thread shares the dialog object, so the object outlives the modal run.
 class MainWindow : public DialogThread {
 public:
-    explicit MainWindow(const Lines& arguments = {}) {
+    explicit MainWindow(const Lines& arguments = {}, const JobSettings& settings = {}) {
         std::vector<WideString> argv{WideString(L"Dunmo.exe")};
         for (const std::wstring& argument : arguments) argv.emplace_back(argument);
-        dialog = std::make_shared<MainDialog>(std::move(argv));
+        dialog = std::make_shared<MainDialog>(std::move(argv), settings);
         Start([dialog = dialog] { return dialog->RunModal(IDD_MAIN, nullptr); });
     }
 

@@ -1,0 +1,99 @@
+#include "job/FileHasher.h"
+
+#include <utility>
+
+#include "job/HashPipeline.h"
+#include "support/LongPath.h"
+
+FileHandle OpenForHashing(const WideString& path, std::uint64_t& size) {
+    if (path.empty()) return FileHandle();
+    FileHandle file(::CreateFileW(ExtendedPath(path.view()).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER length;
+    if (!file || !::GetFileSizeEx(file.get(), &length) || length.QuadPart < 0) return FileHandle();
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return file;
+}
+
+FileHasher::FileHasher(const JobSettings& chosen, const std::atomic<std::int32_t>& cancelFlag, JobReporter& progress)
+    : settings(chosen), cancel(cancelFlag), reporter(progress),
+      hashers(chosen.hasherCount != 0 ? chosen.hasherCount : HashPipeline::UsableProcessors()) {}
+
+void FileHasher::Hash(const std::vector<FileToHash>& files, const Finished& finished) {
+    if (files.size() > 1 && hashers > 1) {
+        HashPipeline pipeline(settings, hashers, cancel);
+        if (pipeline.Run(files, finished, [this] { reporter.FlushIfDue(); })) return;
+    }
+    unitPerChunk = false;
+    for (std::size_t index = 0; index < files.size() && !Cancelled(); ++index)
+        HashHere(files[index], index, nullptr, finished);
+}
+
+void FileHasher::HashAlone(const FileToHash& file, const Opened& opened, const Finished& finished) {
+    unitPerChunk = true;
+    HashHere(file, 0, &opened, finished);
+}
+
+void FileHasher::HashHere(const FileToHash& file, std::size_t index, const Opened* opened, const Finished& finished) {
+    digest.Init(file.algorithm);
+    FileOutcome outcome = FileOutcome::NotOpened;
+    {
+        std::uint64_t size = 0;
+        const FileHandle handle = OpenForHashing(file.path, size);
+        if (handle) {
+            if (opened) (*opened)(size);
+            if (size != 0 && settings.hasherHook) settings.hasherHook(index);
+            outcome = ReadAndHash(handle.get(), size) ? FileOutcome::Whole : FileOutcome::Cut;
+        }
+    }
+    finished(file, digest, outcome);
+}
+
+bool FileHasher::ReadAndHash(HANDLE file, std::uint64_t size) {
+    const std::size_t pieceBytes = settings.ReadBytes();
+    const bool overlap = size > pieceBytes && size >= settings.readAheadBytes;
+    readBuffer.resize(overlap ? 2 * pieceBytes : pieceBytes);
+    std::uint8_t* piece = readBuffer.data();
+    std::uint8_t* nextPiece = piece + (overlap ? pieceBytes : 0);
+    const auto pieceLength = [&](std::uint64_t left) {
+        return static_cast<DWORD>(std::min<std::uint64_t>(left, pieceBytes));
+    };
+
+    std::uint64_t left = size;
+    DWORD length = pieceLength(left);
+    if (!ReadPiece(file, piece, length, left)) return false;
+    while (length != 0) {
+        left -= length;
+        const DWORD nextLength = pieceLength(left);
+        const bool ahead =
+            overlap && nextLength != 0 && readAhead.Request(settings.readFile, file, nextPiece, nextLength);
+        bool ok = HashPiece(piece, length);
+        // Even after a cancel, the reader must be done with the buffer and the file.
+        if (ahead)
+            ok = readAhead.Wait() && ok;
+        else if (ok && nextLength != 0)
+            ok = ReadPiece(file, nextPiece, nextLength, left);
+        if (!ok) return false;
+        std::swap(piece, nextPiece);
+        length = nextLength;
+    }
+    return true;
+}
+
+bool FileHasher::ReadPiece(HANDLE file, std::uint8_t* into, DWORD length, std::uint64_t left) {
+    if (left >= settings.chunkSize && Cancelled()) return false;
+    // A file that ends early was truncated meanwhile: it was not read whole.
+    return ReadFully(settings.readFile, file, into, length);
+}
+
+bool FileHasher::HashPiece(const std::uint8_t* piece, DWORD length) {
+    // Among several files there is no unit per chunk, but flushing here still
+    // lets lines finished before a long file go out on time.
+    return HashChunks(
+        digest, piece, length, settings.chunkSize, [this] { return Cancelled(); },
+        [this] {
+            if (unitPerChunk) reporter.AddUnits(1);
+            reporter.FlushIfDue();
+        });
+}
