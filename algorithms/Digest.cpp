@@ -8,7 +8,7 @@ struct Kind {
     std::size_t bytes;
 };
 // Indexed by DigestAlgorithm.
-constexpr Kind kKinds[kDigestCount] = {{L"MD5", 16}, {L"SHA-1", 20}, {L"CRC32", 4}, {L"SHA-256", 32}};
+constexpr Kind kKinds[kDigestCount] = {{L"MD5", 16}, {L"SHA-1", 20}, {L"CRC32", 4}, {L"SHA-256", 32}, {L"SHA-512", 64}};
 }  // namespace
 
 void Digest::Init(DigestAlgorithm selected) {
@@ -18,6 +18,7 @@ void Digest::Init(DigestAlgorithm selected) {
     case DigestSha1: Sha1Init(state.sha1); break;
     case DigestCrc32: state.crc = 0; break;
     case DigestSha256: Sha256Init(state.sha256); break;
+    case DigestSha512: Sha512Init(state.sha512); break;
     }
 }
 
@@ -35,13 +36,14 @@ void Digest::Update(const void* bytes, std::uint32_t length) {
     case DigestSha1: Sha1Update(state.sha1, bytes, length); break;
     case DigestCrc32: state.crc = Crc32Update(state.crc, bytes, length); break;
     case DigestSha256: Sha256Update(state.sha256, bytes, length); break;
+    case DigestSha512: Sha512Update(state.sha512, bytes, length); break;
     }
 }
 
 std::wstring Digest::Hex(bool ok) const { return Digest(*this).End(ok); }
 
 std::wstring Digest::End(bool ok) {
-    std::uint8_t bytes[32] = {};
+    std::uint8_t bytes[64] = {};  // the longest digest
     if (ok) {
         switch (algorithm) {
         case DigestMd5: Md5Final(state.md5, bytes); break;
@@ -50,6 +52,7 @@ std::wstring Digest::End(bool ok) {
             for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(state.crc >> (24 - 8 * i));
             break;
         case DigestSha256: Sha256Final(state.sha256, bytes); break;
+        case DigestSha512: Sha512Final(state.sha512, bytes); break;
         }
     }
     return BytesToHex(bytes, kKinds[algorithm].bytes);

@@ -9,10 +9,17 @@
 #include "algorithms/Md5.h"
 #include "algorithms/Sha1.h"
 #include "algorithms/Sha256.h"
+#include "algorithms/Sha512.h"
 
 // The selected digest, in the order of the dialog's radio buttons.
-enum DigestAlgorithm : std::int32_t { DigestMd5 = 0, DigestSha1 = 1, DigestCrc32 = 2, DigestSha256 = 3 };
-constexpr std::int32_t kDigestCount = 4;
+enum DigestAlgorithm : std::int32_t {
+    DigestMd5 = 0,
+    DigestSha1 = 1,
+    DigestCrc32 = 2,
+    DigestSha256 = 3,
+    DigestSha512 = 4
+};
+constexpr std::int32_t kDigestCount = 5;
 
 class Digest {
 public:
@@ -29,9 +36,9 @@ public:
     std::wstring TaggedHex(bool ok) const;
     DigestAlgorithm Algorithm() const { return algorithm; }
 
-    // "MD5", "SHA-1", "CRC32" or "SHA-256".
+    // "MD5", "SHA-1", "CRC32", "SHA-256" or "SHA-512".
     static const wchar_t* Tag(DigestAlgorithm algorithm);
-    // Hex digits of a digest: 32, 40, 8 or 64.
+    // Hex digits of a digest: 32, 40, 8, 64 or 128.
     static std::size_t HexDigits(DigestAlgorithm algorithm);
 
 private:
@@ -43,6 +50,7 @@ private:
         Md5Context md5;
         Sha1Context sha1;
         Sha256Context sha256;
+        Sha512Context sha512;
         std::uint32_t crc;
     } state{};
 };

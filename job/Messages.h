@@ -17,7 +17,8 @@ constexpr UINT UM_JOB_DONE = WM_USER + 32;
 // wParam: 0. lParam: a WideString* allocated with new, holding one or more
 // whole result lines, each ending in "\r\n", in walk order. Among several
 // files, the lines are followed by one UM_PROGRESS_STEP counting them. A check
-// posts verdict lines in the sums file's order, then its tally line; its steps
+// posts verdict lines in the sums file's order, then its SKIPPED lines and
+// tally line; its steps
 // count the slices of the sums file whose entries are done. The
 // receiver owns the string from the moment the post succeeds and must delete
 // it; a null lParam carries nothing. The worker counts the string's length as

@@ -66,10 +66,10 @@ void SumsCheck::Run(const WideString& sumsFile) {
     };
     if (!ReadSlices(hasher, sums.get(), size, buffer, detect)) return;
 
-    SumsReader reader(detector.Result(), SumsNameAlgorithm(full), &AnsiText);
+    SumsReader reader(detector.Result(), full, &AnsiText);
     std::uint64_t slicesRead = 0;
     const SumsReader::Sink sink = [&](const SumsLine& line) {
-        if (line.kind == SumsLineKind::Skipped) ++tally.skipped;
+        tally.Note(line);
         if (line.kind != SumsLineKind::Entry) return;
         const SumsEntryPath where = ResolveSumsEntry(full, line.entry.name);
         checkBatch.push_back({line.entry.algorithm, line.entry.expectedHex,
@@ -86,7 +86,7 @@ void SumsCheck::Run(const WideString& sumsFile) {
     reader.Finish(sink);
     CheckBatch(units);
     if (Cancelled()) return;
-    reporter.AddLines(SumsTallyLine(tally, full));
+    reporter.AddLines(SumsTallyLines(tally, full));
 }
 
 void SumsCheck::CheckBatch(std::uint64_t unitsDone) {

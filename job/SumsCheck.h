@@ -21,7 +21,8 @@ public:
     SumsCheck(FileHasher& hasher, JobReporter& reporter);
 
     // Checks the sums file at `sumsFile`, an exact name: each entry gets a
-    // verdict line, in the file's order, then the file gets its tally line.
+    // verdict line, in the file's order, then the file gets its skipped lines
+    // and tally (SumsTallyLines).
     // A sums file that cannot be opened gets no line, as a single file would
     // not. The progress units are the file's kSumsSliceBytes slices. Entries
     // are hashed a batch at a time, so memory follows the batch, not the file.

@@ -14,6 +14,7 @@ packages=(
   fonts-wine fonts-wqy-microhei fonts-liberation locales
   libgtest-dev googletest libbenchmark-dev libssl-dev zlib1g-dev
   libz-mingw-w64-dev libarchive-zip-perl bc coreutils
+  clang libclang-rt-14-dev  # the fuzz target: clang 14 and its libFuzzer and sanitizer runtimes
 )
 
 missing=()

@@ -42,7 +42,10 @@ std::string ReferenceHex(Algorithm algorithm, const std::uint8_t* message, std::
             digest[size] = static_cast<std::uint8_t>(crc >> (24 - 8 * size));
         }
     } else {
-        const EVP_MD* md = algorithm == Algorithm::Md5 ? EVP_md5() : algorithm == Algorithm::Sha1 ? EVP_sha1() : EVP_sha256();
+        const EVP_MD* md = algorithm == Algorithm::Md5      ? EVP_md5()
+                           : algorithm == Algorithm::Sha1   ? EVP_sha1()
+                           : algorithm == Algorithm::Sha256 ? EVP_sha256()
+                                                            : EVP_sha512();
         EVP_Digest(message, length, digest, &size, md, nullptr);
     }
     return Hex(digest, size);

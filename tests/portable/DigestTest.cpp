@@ -32,8 +32,9 @@ struct Vector {
     const char* digest;
 };
 
-// Part of RFC 1321's suite, the messages of FIPS 180-1 and 180-2, NIST's byte-oriented
-// SHA-256 messages of 55, 56, 63, 64 and 163 bytes, and the usual CRC-32 check values.
+// Part of RFC 1321's suite, the messages of FIPS 180-1 and 180-2 (SHA-512's two-block one
+// of 896 bits too), NIST's byte-oriented SHA-256 messages of 55, 56, 63, 64 and 163
+// bytes, and the usual CRC-32 check values.
 const Vector kPublished[] = {
     {Algorithm::Md5, "", "D41D8CD98F00B204E9800998ECF8427E"},
     {Algorithm::Md5, "abc", "900150983CD24FB0D6963F7D28E17F72"},
@@ -70,6 +71,15 @@ const Vector kPublished[] = {
              "17d1f53f2f284f57b85c8a61ac8924711f895c5ed90ef17745ed2d728abd22a5f7a13479a462d71b56c19a74a40b655c58edfe0a188ad2"
              "cf46cbf30524f65d423c837dd1ff2bf462ac4198007345bb44dbb7b1c861298cdf61982a833afc728fae1eda2f87aa2c9480858bec"),
      "3C593AA539FDCDAE516CDF2F15000F6634185C88F505B39775FB9AB137A10AA2"},
+    {Algorithm::Sha512, "",
+     "CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE47D0D13C5D85F2B0FF8318D2877EEC2F63B931BD47417A81A538327AF927DA3E"},
+    {Algorithm::Sha512, "abc",
+     "DDAF35A193617ABACC417349AE20413112E6FA4E89A97EA20A9EEEE64B55D39A2192992A274FC1A836BA3C23A3FEEBBD454D4423643CE80E2A9AC94FA54CA49F"},
+    {Algorithm::Sha512,
+     "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+     "8E959B75DAE313DA8CF4F72814FC143F8F7779C6EB9F7FA17299AEADB6889018501D289E4900F7E4331B99DEC4B5433AC7D329EEB6DD26545E96E55B874BE909"},
+    {Algorithm::Sha512, std::string(1000000, 'a'),
+     "E718483D0CE769644E2E42C7BC15B4638E1F98B13B2044285632A803AFA973EBDE0FF244877EA60A4CB0432CE577C31BEB009C5C2C49AA2E4EADB217AD8CC09B"},
     {Algorithm::Crc32, "123456789", "CBF43926"},
     {Algorithm::Crc32, "abc", "352441C2"},
     {Algorithm::Crc32, std::string(1, '\0'), "D202EF8D"},
@@ -77,12 +87,13 @@ const Vector kPublished[] = {
 
 // Digit texts around the padding boundary (55 bytes leave room for padding
 // and length in the last block, 56 to 64 need another; 119 is the longest to
-// end in a second block) and one of several blocks, kept last; digests from
-// md5sum, sha1sum, gzip and sha256sum (SHA-256 has NIST's messages of the
-// shorter lengths above).
+// end in a second block; SHA-512's 128-byte blocks and 16-byte length move
+// these to 111, 112 to 128 and 239) and one of several blocks, kept last;
+// digests from md5sum, sha1sum, gzip, sha256sum and sha512sum (SHA-256 has
+// NIST's messages of the shorter lengths above).
 const struct {
     std::size_t length;
-    const char* digest[4];  // MD5, SHA-1, CRC-32, SHA-256
+    const char* digest[5];  // MD5, SHA-1, CRC-32, SHA-256, SHA-512
 } kDigitTexts[] = {
     {55, {"6E7A4FC92EB1C3F6E652425BCC8D44B5", "9F3A4CE7F66B1B74C34DA2C5D732C39F81E0F8DF", "F903F5D6"}},
     {56, {"8AF270B2847610E742B0791B53648C09", "0A40B8FBDAAFB7C29651618AC15D27E772287130", "EBF85FBA"}},
@@ -91,8 +102,19 @@ const struct {
     {65, {"BEB9F48BC802CA5CA043BCC15E219A5A", "92DE3A8444FE6D15268F0BA810AA43BC8B3A4FFE", "ED0BF96D"}},
     {119, {"42EEC8502CB0ED8F0D05AA5A24463B6A", "D1BA16C5F745875597B6D0B9061F30B5A5C89092", "7FB10B2F",
            "D0CB70D05FF14123F114C0CCA360C62077379CF1AC90E1BFAFA9E9E4D827596A"}},
+    {111, {nullptr, nullptr, nullptr, nullptr,
+           "B6545E7DB9B73DA646208708AE7147CCFD49B39177A1DE372EAE64BA3332397255C8AB6CE198D379CE1BA90074F02657285FB533A86EC09746CFED6EE4986C02"}},
+    {112, {nullptr, nullptr, nullptr, nullptr,
+           "D7530DE979582347E64F484898F172BEB2DE592ABC93B08AB22F38BC0CAF6A3F045D330F8B91555FA955AEF07B9CE3435B0B3ECF4AF5590EABD4D503D936C588"}},
+    {127, {nullptr, nullptr, nullptr, nullptr,
+           "E7A060370FCF52D03F13D7E116D0706883C202B8640E13036353CEDAF9F7B6258230366C09CA95452A7332A2A9F5B72EC8C9EB6E5E26E83F429D0110A629F077"}},
+    {128, {nullptr, nullptr, nullptr, nullptr,
+           "B6CB700ED6E0EAF4B179B590349AFC8E96804164B5EFC36AF3EE8A35F4B863178E9A089BDD10453330A56BA77B7D83419DB048E294BE23373208EFF448E6C2DA"}},
+    {239, {nullptr, nullptr, nullptr, nullptr,
+           "70CE81CADBBC6A3DB8A8283959AD48B9B9D735F9B59C8AD5CE552885B39086BDB692E88E6DC2282415FD024285B1C430DECDA96171872FFF8D2F884CAC9FD663"}},
     {1000, {"427008B3FE192F663D665F56CD75716C", "F2B2F38B074C387A1415C3AFB834C7232F31B097", "7C858FF1",
-            "AB6C5F3237F551D208FC2CA5225A4CCA20B3FD638794A804F0ED5549D5041734"}},
+            "AB6C5F3237F551D208FC2CA5225A4CCA20B3FD638794A804F0ED5549D5041734",
+            "0D12453640105DF025424F8D339F9EB73B49C172D527294D47D078B2DF8CAA8D8D1E7CD27231442E18D03BC464D2B6C1BB3AA274FADFAE4341D0FCA44B3A48E1"}},
 };
 
 }  // namespace
@@ -115,7 +137,7 @@ TEST_P(OnEachPath, PublishedVectorsAndPaddingBoundaries) {
 // tails), in pieces that straddle blocks, and whole from every alignment.
 TEST_P(OnEachPath, SplitAnywhereGivesOneDigest) {
     const std::string text = DigitText(1000), expected = std::end(kDigitTexts)[-1].digest[int(algorithm())];
-    EXPECT_EQ(DigestHex(algorithm(), text.data(), 1000, {1, 63, 64, 65, 200, 0, 607}), expected);
+    EXPECT_EQ(DigestHex(algorithm(), text.data(), 1000, {1, 63, 64, 65, 127, 129, 0, 400}), expected);
     for (std::size_t split = 0; split <= 1000; ++split) {
         ASSERT_EQ(DigestHex(algorithm(), text.data(), 1000, {split}), expected) << "split at " << split;
     }
@@ -130,15 +152,19 @@ TEST_P(OnEachPath, EmptyOrNegativeLengthChangesNothing) {
     Md5Context md5{};  // the buffers are compared too
     Sha1Context sha1{};
     Sha256Context sha256{};
+    Sha512Context sha512{};
     Md5Init(md5);
     Md5Update(md5, "abcde", 5);
     Sha1Init(sha1);
     Sha1Update(sha1, "abcde", 5);
     Sha256Init(sha256);
     Sha256Update(sha256, "abcde", 5);
+    Sha512Init(sha512);
+    Sha512Update(sha512, "abcde", 5);
     const Md5Context md5Before = md5;
     const Sha1Context sha1Before = sha1;
     const Sha256Context sha256Before = sha256;
+    const Sha512Context sha512Before = sha512;
     for (const std::int32_t length : {0, -1, -64, INT_MIN}) {
         Md5Update(md5, "xyz", length);
         Md5Update(md5, nullptr, length);
@@ -148,5 +174,7 @@ TEST_P(OnEachPath, EmptyOrNegativeLengthChangesNothing) {
     EXPECT_EQ(std::memcmp(&sha1, &sha1Before, sizeof sha1), 0);
     Sha256Update(sha256, nullptr, 0);
     EXPECT_EQ(std::memcmp(&sha256, &sha256Before, sizeof sha256), 0);
+    Sha512Update(sha512, nullptr, 0);
+    EXPECT_EQ(std::memcmp(&sha512, &sha512Before, sizeof sha512), 0);
     EXPECT_EQ(Crc32Update(0xCBF43926u, nullptr, 0), 0xCBF43926u);
 }

@@ -12,11 +12,11 @@
 #include "algorithms/Digest.h"
 
 // In DigestAlgorithm's order.
-enum class Algorithm { Md5, Sha1, Crc32, Sha256 };
+enum class Algorithm { Md5, Sha1, Crc32, Sha256, Sha512 };
 
 struct DigestPath {
     Algorithm algorithm;
-    int path;  // a Sha1Path, Crc32Path or Sha256Path; MD5 has one
+    int path;  // a Sha1Path, Crc32Path, Sha256Path or Sha512Path; MD5 has one
     const char* name;
 };
 
@@ -32,6 +32,7 @@ inline const DigestPath kDigestPaths[] = {
     {Algorithm::Crc32, int(Crc32Path::Vpclmul512), "Crc32Vpclmul512"},
     {Algorithm::Sha256, int(Sha256Path::Portable), "Sha256Portable"},
     {Algorithm::Sha256, int(Sha256Path::ShaExtensions), "Sha256ShaExtensions"},
+    {Algorithm::Sha512, int(Sha512Path::Portable), "Sha512Portable"},
 };
 
 inline std::string Hex(const std::uint8_t* bytes, std::size_t count) {
@@ -67,6 +68,7 @@ protected:
         const bool available = algorithm() == Algorithm::Sha1     ? Sha1UsePath(Sha1Path(GetParam().path))
                                : algorithm() == Algorithm::Crc32  ? Crc32UsePath(Crc32Path(GetParam().path))
                                : algorithm() == Algorithm::Sha256 ? Sha256UsePath(Sha256Path(GetParam().path))
+                               : algorithm() == Algorithm::Sha512 ? Sha512UsePath(Sha512Path(GetParam().path))
                                                                   : true;
         if (!available) {
             GTEST_SKIP() << GetParam().name << " needs an instruction this processor lacks";
@@ -76,5 +78,6 @@ protected:
         Sha1UsePath(Sha1Path::Fastest);
         Crc32UsePath(Crc32Path::Fastest);
         Sha256UsePath(Sha256Path::Fastest);
+        Sha512UsePath(Sha512Path::Fastest);
     }
 };

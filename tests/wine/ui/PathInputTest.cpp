@@ -120,8 +120,9 @@ TEST(PathInputBrowse, CancelChangesNothingChosenFileOrFolderIsHashedWhole) {
 }
 
 // A sums file alone is checked, dropped or named on the command line, with one
-// hasher or several; beside another item it is hashed. A raw name is never
-// opened, even where it names a file.
+// hasher or several, its skipped lines shown before the tally; a bare digest
+// checks its sibling, tampered or not; beside another item a sums file is
+// hashed. A raw name is never opened, even where it names a file.
 TEST(PathInputSums, OneSumsFileIsCheckedInItsOrderWithEachEntrysDigestThenItsTally) {
     TempFolder temp;
     const std::wstring a = temp.File(L"a.txt", "abc"), b = temp.File(L"b.txt", "hello");
@@ -143,7 +144,17 @@ TEST(PathInputSums, OneSumsFileIsCheckedInItsOrderWithEachEntrysDigestThenItsTal
         L"[MD5 MISSING] 00000000000000000000000000000000 - " + temp / L"missing.txt",
         L"[MD5 MISSING] 00000000000000000000000000000000 - " + raw,
         L"[MD5 OK] D41D8CD98F00B204E9800998ECF8427E - " + empty,
+        L"[SKIPPED] not a sums line - " + sums + L":7",
         L"[CHECK] 3 OK, 1 FAILED, 2 MISSING, 1 SKIPPED - " + sums};
+    const std::string bare = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n";
+    const std::wstring iso = temp.File(L"x.iso", "abc"), isoSums = temp.File(L"x.iso.sha256", bare);
+    const std::wstring bad = temp.File(L"y.iso", "hello"), badSums = temp.File(L"y.iso.SHA256", bare);
+    const std::pair<std::wstring, Lines> drops[] = {
+        {sums, checked},
+        {isoSums, {L"[SHA-256 OK] BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD - " + iso,
+                   L"[CHECK] 1 OK, 0 FAILED, 0 MISSING, 0 SKIPPED - " + isoSums}},
+        {badSums, {L"[SHA-256 FAILED] 2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824 - " + bad,
+                   L"[CHECK] 0 OK, 1 FAILED, 0 MISSING, 0 SKIPPED - " + badSums}}};
     for (const std::uint32_t hashers : {1u, 2u}) {
         JobSettings settings;
         settings.hasherCount = hashers;
@@ -151,10 +162,12 @@ TEST(PathInputSums, OneSumsFileIsCheckedInItsOrderWithEachEntrysDigestThenItsTal
         ASSERT_TRUE(main.WaitIdle());
         EXPECT_EQ(main.PaneLines(), checked) << hashers << " hashers";
         EXPECT_EQ(main.Position(), main.Range());
-        main.Click(IDC_CLEAR);
-        main.Drop({sums});
-        ASSERT_TRUE(main.WaitIdle());
-        EXPECT_EQ(main.PaneLines(), checked) << hashers << " hashers, dropped";
+        for (const auto& [dropped, lines] : drops) {
+            main.Click(IDC_CLEAR);
+            main.Drop({dropped});
+            ASSERT_TRUE(main.WaitIdle());
+            EXPECT_EQ(main.PaneLines(), lines) << hashers << " hashers, dropped";
+        }
     }
     MainWindow main;
     main.Drop({sums, a});

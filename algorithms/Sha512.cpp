@@ -1,0 +1,177 @@
+#include "algorithms/Sha512.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "algorithms/Cpu.h"
+
+namespace {
+
+alignas(16) constexpr std::uint64_t kRoundConstants[80] = {
+    0x428a2f98d728ae22, 0x7137449123ef65cd, 0xb5c0fbcfec4d3b2f, 0xe9b5dba58189dbbc, 0x3956c25bf348b538,
+    0x59f111f1b605d019, 0x923f82a4af194f9b, 0xab1c5ed5da6d8118, 0xd807aa98a3030242, 0x12835b0145706fbe,
+    0x243185be4ee4b28c, 0x550c7dc3d5ffb4e2, 0x72be5d74f27b896f, 0x80deb1fe3b1696b1, 0x9bdc06a725c71235,
+    0xc19bf174cf692694, 0xe49b69c19ef14ad2, 0xefbe4786384f25e3, 0x0fc19dc68b8cd5b5, 0x240ca1cc77ac9c65,
+    0x2de92c6f592b0275, 0x4a7484aa6ea6e483, 0x5cb0a9dcbd41fbd4, 0x76f988da831153b5, 0x983e5152ee66dfab,
+    0xa831c66d2db43210, 0xb00327c898fb213f, 0xbf597fc7beef0ee4, 0xc6e00bf33da88fc2, 0xd5a79147930aa725,
+    0x06ca6351e003826f, 0x142929670a0e6e70, 0x27b70a8546d22ffc, 0x2e1b21385c26c926, 0x4d2c6dfc5ac42aed,
+    0x53380d139d95b3df, 0x650a73548baf63de, 0x766a0abb3c77b2a8, 0x81c2c92e47edaee6, 0x92722c851482353b,
+    0xa2bfe8a14cf10364, 0xa81a664bbc423001, 0xc24b8b70d0f89791, 0xc76c51a30654be30, 0xd192e819d6ef5218,
+    0xd69906245565a910, 0xf40e35855771202a, 0x106aa07032bbd1b8, 0x19a4c116b8d2d0c8, 0x1e376c085141ab53,
+    0x2748774cdf8eeb99, 0x34b0bcb5e19b48a8, 0x391c0cb3c5c95a63, 0x4ed8aa4ae3418acb, 0x5b9cca4f7763e373,
+    0x682e6ff3d6b2b8a3, 0x748f82ee5defb2fc, 0x78a5636f43172f60, 0x84c87814a1f0ab72, 0x8cc702081a6439ec,
+    0x90befffa23631e28, 0xa4506cebde82bde9, 0xbef9a3f7b2c67915, 0xc67178f2e372532b, 0xca273eceea26619c,
+    0xd186b8c721c0c207, 0xeada7dd6cde0eb1e, 0xf57d4f7fee6ed178, 0x06f067aa72176fba, 0x0a637dc5a2c898a6,
+    0x113f9804bef90dae, 0x1b710b35131c471b, 0x28db77f523047d84, 0x32caab7b40c72493, 0x3c9ebe0a15c9bebc,
+    0x431d67c49c100d4c, 0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817};
+
+inline std::uint64_t RotateRight(std::uint64_t x, int n) { return (x >> n) | (x << (64 - n)); }
+
+inline std::uint64_t LoadBigEndian(const std::uint8_t* p) {
+    std::uint64_t x = 0;
+    for (int i = 0; i < 8; ++i) x = x << 8 | p[i];
+    return x;
+}
+
+inline void StoreBigEndian(std::uint8_t* p, std::uint64_t x) {
+    for (int i = 7; i >= 0; --i, x >>= 8) p[i] = static_cast<std::uint8_t>(x);
+}
+
+// The functions of FIPS 180-4, section 4.1.3.
+inline std::uint64_t Choose(std::uint64_t e, std::uint64_t f, std::uint64_t g) { return g ^ (e & (f ^ g)); }
+inline std::uint64_t BigSigma0(std::uint64_t a) { return RotateRight(a, 28) ^ RotateRight(a, 34) ^ RotateRight(a, 39); }
+inline std::uint64_t BigSigma1(std::uint64_t e) { return RotateRight(e, 14) ^ RotateRight(e, 18) ^ RotateRight(e, 41); }
+inline std::uint64_t SmallSigma0(std::uint64_t w) { return RotateRight(w, 1) ^ RotateRight(w, 8) ^ (w >> 7); }
+inline std::uint64_t SmallSigma1(std::uint64_t w) { return RotateRight(w, 19) ^ RotateRight(w, 61) ^ (w >> 6); }
+
+}  // namespace
+
+// As SHA-256's portable steps: a sixteen-word schedule, variable roles that
+// move one along each step, and Maj from the previous step's a ^ b.
+#define SHA512_STEP(a, b, c, d, e, f, g, h, t, x)                             \
+    h += BigSigma1(e) + Choose(e, f, g) + kRoundConstants[t] + (x);          \
+    d += h;                                                                   \
+    ab = a ^ b;                                                               \
+    h += BigSigma0(a) + (b ^ (ab & bc));                                      \
+    bc = ab
+
+#define SHA512_SIXTEEN_STEPS(base, W)                    \
+    SHA512_STEP(a, b, c, d, e, f, g, h, (base) + 0, W(0));   \
+    SHA512_STEP(h, a, b, c, d, e, f, g, (base) + 1, W(1));   \
+    SHA512_STEP(g, h, a, b, c, d, e, f, (base) + 2, W(2));   \
+    SHA512_STEP(f, g, h, a, b, c, d, e, (base) + 3, W(3));   \
+    SHA512_STEP(e, f, g, h, a, b, c, d, (base) + 4, W(4));   \
+    SHA512_STEP(d, e, f, g, h, a, b, c, (base) + 5, W(5));   \
+    SHA512_STEP(c, d, e, f, g, h, a, b, (base) + 6, W(6));   \
+    SHA512_STEP(b, c, d, e, f, g, h, a, (base) + 7, W(7));   \
+    SHA512_STEP(a, b, c, d, e, f, g, h, (base) + 8, W(8));   \
+    SHA512_STEP(h, a, b, c, d, e, f, g, (base) + 9, W(9));   \
+    SHA512_STEP(g, h, a, b, c, d, e, f, (base) + 10, W(10)); \
+    SHA512_STEP(f, g, h, a, b, c, d, e, (base) + 11, W(11)); \
+    SHA512_STEP(e, f, g, h, a, b, c, d, (base) + 12, W(12)); \
+    SHA512_STEP(d, e, f, g, h, a, b, c, (base) + 13, W(13)); \
+    SHA512_STEP(c, d, e, f, g, h, a, b, (base) + 14, W(14)); \
+    SHA512_STEP(b, c, d, e, f, g, h, a, (base) + 15, W(15))
+
+#define SHA512_W(i) w[i]
+#define SHA512_NEXT(i) \
+    (w[i] += SmallSigma1(w[((i) + 14) & 15]) + w[((i) + 9) & 15] + SmallSigma0(w[((i) + 1) & 15]))
+
+namespace {
+
+void BlocksPortable(std::uint64_t state[8], const std::uint8_t* blocks, std::size_t count) {
+    for (; count != 0; --count, blocks += 128) {
+        std::uint64_t w[16];
+        for (int t = 0; t < 16; ++t) {
+            w[t] = LoadBigEndian(blocks + 8 * t);
+        }
+        std::uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
+        std::uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
+        std::uint64_t ab, bc = b ^ c;
+        SHA512_SIXTEEN_STEPS(0, SHA512_W);
+        for (int base = 16; base < 80; base += 16) {
+            SHA512_SIXTEEN_STEPS(base, SHA512_NEXT);
+        }
+        state[0] += a;
+        state[1] += b;
+        state[2] += c;
+        state[3] += d;
+        state[4] += e;
+        state[5] += f;
+        state[6] += g;
+        state[7] += h;
+    }
+}
+
+#undef SHA512_NEXT
+#undef SHA512_W
+#undef SHA512_SIXTEEN_STEPS
+#undef SHA512_STEP
+
+using BlockFunction = void (*)(std::uint64_t state[8], const std::uint8_t* blocks, std::size_t count);
+
+BlockFunction FunctionFor(Sha512Path path) {
+    switch (path) {
+    case Sha512Path::Fastest: return BlocksPortable;
+    case Sha512Path::Portable: return BlocksPortable;
+    default: return nullptr;
+    }
+}
+
+using Choice = PathChoice<Sha512Path, BlockFunction, FunctionFor>;
+
+void Blocks(std::uint64_t state[8], const std::uint8_t* blocks, std::size_t count) {
+    Choice::Current()(state, blocks, count);
+}
+
+}  // namespace
+
+bool Sha512PathAvailable(Sha512Path path) { return Choice::Available(path); }
+
+bool Sha512UsePath(Sha512Path path) { return Choice::Use(path); }
+
+void Sha512Init(Sha512Context& context) {
+    static const std::uint64_t initial[8] = {0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b,
+                                             0xa54ff53a5f1d36f1, 0x510e527fade682d1, 0x9b05688c2b3e6c1f,
+                                             0x1f83d9abfb41bd6b, 0x5be0cd19137e2179};
+    context.count = 0;
+    std::memcpy(context.state, initial, sizeof initial);
+}
+
+void Sha512Update(Sha512Context& context, const void* bytes, std::uint32_t length) {
+    if (length == 0) {
+        return;
+    }
+    const auto* input = static_cast<const std::uint8_t*>(bytes);
+    auto used = static_cast<std::uint32_t>(context.count % 128);
+    context.count += length;
+    if (used != 0) {
+        const std::uint32_t take = length < 128 - used ? length : 128 - used;
+        std::memcpy(context.buffer + used, input, take);
+        input += take;
+        length -= take;
+        used += take;
+        if (used < 128) {
+            return;
+        }
+        Blocks(context.state, context.buffer, 1);
+    }
+    if (length >= 128) {
+        Blocks(context.state, input, length / 128);
+    }
+    std::memcpy(context.buffer, input + length / 128 * 128, length % 128);
+}
+
+void Sha512Final(Sha512Context& context, std::uint8_t digest[64]) {
+    // The bit count is 128 bits wide; bytes held in 64 bits leave it at most 67.
+    std::uint8_t lengthBytes[16];
+    StoreBigEndian(lengthBytes, context.count >> 61);
+    StoreBigEndian(lengthBytes + 8, context.count << 3);
+    const auto used = static_cast<std::uint32_t>(context.count % 128);
+    static const std::uint8_t padding[128] = {0x80};
+    Sha512Update(context, padding, used < 112 ? 112 - used : 240 - used);
+    Sha512Update(context, lengthBytes, 16);
+    for (int i = 0; i < 8; ++i) {
+        StoreBigEndian(digest + 8 * i, context.state[i]);
+    }
+}

@@ -1,0 +1,24 @@
+#pragma once
+// SHA-512 (FIPS 180-4), fed in pieces split anywhere.
+#include <cstdint>
+
+struct Sha512Context {
+    std::uint64_t count;      // bytes absorbed; the padding's 128-bit bit count is made from it
+    std::uint64_t state[8];   // H0 to H7
+    std::uint8_t buffer[128]; // bytes of the block not yet compressed
+};
+
+void Sha512Init(Sha512Context& context);
+// A length of zero does nothing.
+void Sha512Update(Sha512Context& context, const void* bytes, std::uint32_t length);
+// Writes the 64-byte digest. The context must be initialised again before reuse.
+void Sha512Final(Sha512Context& context, std::uint8_t digest[64]);
+
+// The ways blocks can be compressed. Fastest, the default, is the fastest of
+// those this processor runs.
+enum class Sha512Path { Fastest, Portable };
+// Whether this processor runs `path`; Fastest and Portable run everywhere.
+bool Sha512PathAvailable(Sha512Path path);
+// Makes every later call use `path` (for tests and benchmarks). Returns false
+// and changes nothing when the path is not available.
+bool Sha512UsePath(Sha512Path path);
