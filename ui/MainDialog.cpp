@@ -200,7 +200,7 @@ LRESULT MainDialog::HandleBase64(WPARAM, LPARAM) {
 }
 
 LRESULT MainDialog::HandleEnter(WPARAM, LPARAM) {
-    if (GetFocus() != pathEdit || job.IsActive()) return 0;
+    if (GetFocus() != pathEdit || busy) return 0;
     ExchangeData(true, IDC_PATH);
     // A name that exists is hashed, whatever it looks like.
     if (!Exists(pathText) && IsDigestText(pathText.view()))
@@ -213,7 +213,7 @@ LRESULT MainDialog::HandleEnter(WPARAM, LPARAM) {
 LRESULT MainDialog::HandleDigestChoice(WPARAM, LPARAM) {
     // While busy the worker reads pathText; the buttons are disabled then, but
     // a command may still arrive from outside.
-    if (job.IsActive()) return 0;
+    if (busy) return 0;
     ExchangeData(true);
     const DWORD attributes = GetFileAttributesW(ResolvedPath(pathText.view()).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -227,7 +227,7 @@ bool MainDialog::StartPathJob() { return StartJob(false); }
 bool MainDialog::StartListJob() { return StartJob(true, pathList.size() == 1 && IsSumsFile(pathList.front())); }
 
 bool MainDialog::StartJob(bool list, bool check) {
-    if (job.IsActive()) return false;
+    if (busy) return false;
     const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ExchangeData(true);
 
@@ -254,7 +254,8 @@ bool MainDialog::StartJob(bool list, bool check) {
     return started;
 }
 
-void MainDialog::SetBusy(bool busy) {
+void MainDialog::SetBusy(bool nowBusy) {
+    busy = nowBusy;
     for (const int id : kBusySet) EnableWindow(GetDlgItem(window, id), busy ? FALSE : TRUE);
 }
 

@@ -24,14 +24,14 @@ public:
                        DWORD mapId) override;
 
 private:
-    // Start a request from the controls' state; ignored while a job runs.
+    // Start a request from the controls' state; ignored while busy.
     // Return whether a job was started (a failed start leaves the dialog idle).
     bool StartPathJob();
     // Hashes pathList, or checks it instead when it holds exactly one sums
     // file (by its name, and not a folder).
     bool StartListJob();
     // Disables (busy) or enables the controls that could start a request.
-    void SetBusy(bool busy);
+    void SetBusy(bool nowBusy);
     // Runs the control data-exchange table from the controls into the fields
     // (save) or back, for every row (controlId -1) or only that control's rows.
     // On a failed row: beep, focus that control, skip the rest, return false.
@@ -90,6 +90,9 @@ private:
     bool flushTimerRunning = false;
     bool kickPosted = false;
     bool endingJob = false;
+    // From a job's start until its end is handled, last line shown: the
+    // worker may be gone well before that.
+    bool busy = false;
 
     std::vector<WideString> arguments;
     // Where the focus was when the running job started, and where disabling

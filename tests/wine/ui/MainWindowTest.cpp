@@ -196,8 +196,9 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
 
 // A job ends with the bar full, even with no steps (an empty folder), and the
 // focus back where it was unless the user moved it. "Cls" during a job clears
-// the lines not yet shown too, not the job's later ones.
-TEST(MainWindowJobEnd, BarFullFocusBackUnlessMovedAndClsKeepsLaterLines) {
+// the lines not yet shown too, not the job's later ones. The dialog stays busy
+// until the job's last line is shown, after its worker has gone.
+TEST(MainWindowJobEnd, BarFullFocusBackUnlessMovedClsKeepsLaterLinesAndBusyUntilTheLastLine) {
     TempFolder temp;
     const std::wstring file = temp.File(L"f.txt", "abc");
     MainWindow main;
@@ -230,6 +231,29 @@ TEST(MainWindowJobEnd, BarFullFocusBackUnlessMovedAndClsKeepsLaterLines) {
     ASSERT_TRUE(main.WaitIdle());
     EXPECT_EQ(main.PaneLines(), Lines{Md5Line(kMd5Abc, file)});
     EXPECT_EQ(main.Focus(), main.Control(IDC_CLEAR));
+
+    // A click on a digest or a drop that arrives after the worker's end but
+    // before its line is shown starts nothing.
+    const std::function<void()> requests[] = {
+        [&] { PostMessageW(main.Window(), WM_COMMAND, IDC_SHA1, 0); },
+        [&] { PostMessageW(main.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({file})), 0); },
+    };
+    for (const auto& request : requests) {
+        main.Click(IDC_CLEAR);
+        main.Hold();
+        main.FocusOn(IDC_PATH);
+        SendMessageW(main.Window(), WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(WaitUntil([&] { return ThreadCount() == threads; }));
+        request();
+        main.ReleaseUntilHere();  // past the worker's end and the request, before the first tick
+        EXPECT_TRUE(main.PaneLines().empty());
+        ExpectControls(main, true);
+        EXPECT_FALSE(main.Dialog().job.IsActive());
+        main.Release();
+        ASSERT_TRUE(main.WaitIdle());
+        EXPECT_EQ(main.PaneLines(), Lines{Md5Line(kMd5Abc, file)});
+        EXPECT_EQ(main.Dialog().job.unshownChars, 0);
+    }
 }
 
 TEST(MainWindowOutput, QueuedLinesArriveWholeAndInOrderBesideASelectionAndAreFreedAtClose) {

@@ -231,7 +231,8 @@ public:
         Fence();
         return GlobalSize(memory) == 0;
     }
-    // The dialog object; read its fields only once the modal run has ended.
+    // The dialog object; read its fields only while the thread is held or
+    // once the modal run has ended.
     MainDialog& Dialog() { return *dialog; }
 
 private:
