@@ -35,25 +35,12 @@ const int kBusySet[] = {IDC_PATH,  IDC_BROWSE, IDC_ABOUT,        IDC_MD5,   IDC_
                         IDC_CRC32, IDC_SHA256, IDC_SUBDIRECTORY, IDC_BASE64};
 
 // Pending lines and steps are shown by the flush timer, in ticks of at most
-// kTickBudgetMs, never while the user's input waits: WM_TIMER comes only when
-// no other message does. While nothing waits, a posted kick starts the next
-// tick at once instead of a timer period later.
-//
-// An insert costs the pane only the characters inserted, so a tick normally
-// puts everything pending in with one insert. Its size still follows the
-// measured time of the last ones, so that a slow insert cannot hold the
-// window past its budget. The pane repaints at most every kRepaintIntervalMs,
-// and when the last line is in: the worker's lines come in many small posts,
-// and the stream then costs a repaint per interval rather than one per post.
+// LineStreamer::kTickBudgetMs, never while the user's input waits: WM_TIMER
+// comes only when no other message does. While nothing waits, a posted kick
+// starts the next tick at once instead of a timer period later.
 constexpr UINT_PTR kFlushTimerId = 1;
 constexpr UINT kFlushIntervalMs = USER_TIMER_MINIMUM;
 constexpr UINT kShowPendingKick = WM_APP + 1;
-constexpr double kTickBudgetMs = 45;
-constexpr double kRepaintIntervalMs = 200;
-constexpr double kFirstSliceLines = 64;
-constexpr std::size_t kMinSliceLines = 16;
-// The shown part of pendingText is dropped once it is this long.
-constexpr std::size_t kCompactChars = std::size_t{1} << 20;
 
 double NowMs() {
     static const double msPerCount = [] {
@@ -64,10 +51,6 @@ double NowMs() {
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return static_cast<double>(counter.QuadPart) * msPerCount;
-}
-
-void InsertAtCaret(HWND pane, const wchar_t* text) {
-    SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
 // Walks the radio group that starts at `first`: its following siblings in
@@ -129,8 +112,8 @@ bool IsSumsFile(const WideString& item) {
 }  // namespace
 
 MainDialog::MainDialog(std::vector<WideString> arguments, const JobSettings& settings)
-    : insertText(&InsertAtCaret), sliceLines(kFirstSliceLines), arguments(std::move(arguments)),
-      jobSettings(settings) {
+    : stream(&NowMs, {[this](const wchar_t* text) { InsertAtEnd(text); }, [this] { RepaintPane(); }}),
+      arguments(std::move(arguments)), jobSettings(settings) {
     // The template names the pane's class: it must exist before the dialog does.
     RegisterResultPane();
 }
@@ -217,7 +200,7 @@ LRESULT MainDialog::HandleBase64(WPARAM, LPARAM) {
 }
 
 LRESULT MainDialog::HandleEnter(WPARAM, LPARAM) {
-    if (GetFocus() != pathEdit || job.IsActive()) return 0;
+    if (GetFocus() != pathEdit || busy) return 0;
     ExchangeData(true, IDC_PATH);
     // A name that exists is hashed, whatever it looks like.
     if (!Exists(pathText) && IsDigestText(pathText.view()))
@@ -230,7 +213,7 @@ LRESULT MainDialog::HandleEnter(WPARAM, LPARAM) {
 LRESULT MainDialog::HandleDigestChoice(WPARAM, LPARAM) {
     // While busy the worker reads pathText; the buttons are disabled then, but
     // a command may still arrive from outside.
-    if (job.IsActive()) return 0;
+    if (busy) return 0;
     ExchangeData(true);
     const DWORD attributes = GetFileAttributesW(ResolvedPath(pathText.view()).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -244,7 +227,7 @@ bool MainDialog::StartPathJob() { return StartJob(false); }
 bool MainDialog::StartListJob() { return StartJob(true, pathList.size() == 1 && IsSumsFile(pathList.front())); }
 
 bool MainDialog::StartJob(bool list, bool check) {
-    if (job.IsActive()) return false;
+    if (busy) return false;
     const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ExchangeData(true);
 
@@ -272,7 +255,8 @@ bool MainDialog::StartJob(bool list, bool check) {
     return started;
 }
 
-void MainDialog::SetBusy(bool busy) {
+void MainDialog::SetBusy(bool nowBusy) {
+    busy = nowBusy;
     for (const int id : kBusySet) EnableWindow(GetDlgItem(window, id), busy ? FALSE : TRUE);
 }
 
@@ -351,7 +335,7 @@ LRESULT MainDialog::HandleProgressStep(WPARAM wParam, LPARAM) {
 LRESULT MainDialog::HandleAppendText(WPARAM, LPARAM lParam) {
     const std::unique_ptr<WideString> line(reinterpret_cast<WideString*>(lParam));
     if (!line) return 0;
-    pendingText.append(line->view());
+    stream.Append(line->view());
     SchedulePending();
     return 0;
 }
@@ -360,7 +344,7 @@ LRESULT MainDialog::HandleFlushTimer(WPARAM wParam, LPARAM) {
     if (wParam != kFlushTimerId) return 0;
     kickPosted = false;
     ShowPending();
-    if (pendingShown == pendingText.size() && pendingSteps == 0) {
+    if (stream.AllShown() && pendingSteps == 0) {
         // All shown: no timer while the worker is quiet.
         KillTimer(window, kFlushTimerId);
         flushTimerRunning = false;
@@ -374,9 +358,9 @@ LRESULT MainDialog::HandleFlushTimer(WPARAM wParam, LPARAM) {
 void MainDialog::SchedulePending() {
     if (!flushTimerRunning) flushTimerRunning = SetTimer(window, kFlushTimerId, kFlushIntervalMs, nullptr) != 0;
     // Posted messages come before input and paint: kick only while neither waits.
-    if (!kickPosted && pendingShown < pendingText.size() && HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) == 0)
+    if (!kickPosted && !stream.AllShown() && HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) == 0)
         kickPosted = PostMessageW(window, kShowPendingKick, kFlushTimerId, 0) != FALSE;
-    while (!flushTimerRunning && !kickPosted && (pendingShown < pendingText.size() || pendingSteps != 0))
+    while (!flushTimerRunning && !kickPosted && (!stream.AllShown() || pendingSteps != 0))
         ShowPending();
 }
 
@@ -387,53 +371,21 @@ void MainDialog::ShowPending() {
         pendingSteps = 0;
         UpdateWindow(progressBar);  // its paint would otherwise hold back the kick
     }
-    if (pendingShown == pendingText.size()) return;
-    // The user's selection gives way to the end of the text, once a tick: the
-    // caret stays at the end through the tick's inserts.
-    const int length = GetWindowTextLengthW(outputPane);
-    SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
-    const bool repaint = start - lastPaint >= kRepaintIntervalMs;
-    SendMessageW(outputPane, WM_SETREDRAW, FALSE, 0);
-    InsertPending(kTickBudgetMs - (repaint ? paintMs : 0) - (NowMs() - start));
-    SendMessageW(outputPane, WM_SETREDRAW, TRUE, 0);
-    if (repaint || pendingShown == pendingText.size()) {
-        lastPaint = NowMs();
-        SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
-        RedrawWindow(outputPane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
-        paintMs = NowMs() - lastPaint;
-    }
-    if (pendingShown == pendingText.size()) {
-        pendingText.clear();
-        pendingShown = 0;
-    } else if (pendingShown >= kCompactChars && pendingShown * 2 >= pendingText.size()) {
-        pendingText.erase(0, pendingShown);
-        pendingShown = 0;
-    }
+    Shown(stream.Tick(start));
 }
 
-void MainDialog::InsertPending(double budgetMs) {
-    std::size_t end = pendingShown, lines = 0;
-    for (; lines < static_cast<std::size_t>(sliceLines); ++lines) {
-        const std::size_t next = pendingText.find(L'\n', end + 1);
-        if (next == std::wstring::npos) break;
-        end = next;
-    }
-    end = lines == 0 ? pendingText.size() : end + 1;
-    // The slice is ended in place for the insert; no copy of it is made.
-    const wchar_t kept = pendingText[end];
-    pendingText[end] = L'\0';
-    const double before = NowMs();
-    insertText(outputPane, pendingText.c_str() + pendingShown);
-    const double took = std::max(NowMs() - before, 0.1);
-    pendingText[end] = kept;
-    Shown(end - pendingShown);
-    pendingShown = end;
-    // An insert costs a part that grows with the pane besides its lines: one
-    // insert a tick, grown or shrunk from what it held until it takes the
-    // tick's budget.
-    sliceLines = std::clamp(static_cast<double>(std::max<std::size_t>(lines, 1)) *
-                                std::min(2.0, std::max(budgetMs, 1.0) / took),
-                            static_cast<double>(kMinSliceLines), 1e6);
+void MainDialog::InsertAtEnd(const wchar_t* text) {
+    // The user's selection gives way to the end of the text, once a tick.
+    const int length = GetWindowTextLengthW(outputPane);
+    SendMessageW(outputPane, EM_SETSEL, static_cast<WPARAM>(length), length);
+    SendMessageW(outputPane, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(outputPane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    SendMessageW(outputPane, WM_SETREDRAW, TRUE, 0);
+}
+
+void MainDialog::RepaintPane() {
+    SendMessageW(outputPane, EM_SCROLLCARET, 0, 0);
+    RedrawWindow(outputPane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
 }
 
 void MainDialog::Shown(std::size_t chars) { job.Shown(chars); }
@@ -461,7 +413,7 @@ LRESULT MainDialog::HandleJobDone(WPARAM, LPARAM) {
     job.Finish();
     // The job ends for the user with its last line shown.
     endingJob = true;
-    if (pendingShown == pendingText.size()) EndJob();
+    if (stream.AllShown()) EndJob();
     return 0;
 }
 
@@ -478,9 +430,7 @@ void MainDialog::EndJob() {
 
 LRESULT MainDialog::HandleClear(WPARAM, LPARAM) {
     // Lines received before the click are cleared with the rest.
-    Shown(pendingText.size() - pendingShown);
-    pendingText.clear();
-    pendingShown = 0;
+    Shown(stream.Clear());
     SetWindowTextW(outputPane, L"");
     if (endingJob) EndJob();
     return 0;

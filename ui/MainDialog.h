@@ -11,6 +11,7 @@
 #include "support/PathList.h"
 #include "support/WideString.h"
 #include "ui/Dialog.h"
+#include "ui/LineStreamer.h"
 
 class MainDialog : public Dialog {
 public:
@@ -23,19 +24,15 @@ public:
     bool HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
                        DWORD mapId) override;
 
-    // Puts text at the pane's caret. A seam: tests make it slow.
-    using PaneInsert = void (*)(HWND pane, const wchar_t* text);
-    PaneInsert insertText;
-
 private:
-    // Start a request from the controls' state; ignored while a job runs.
+    // Start a request from the controls' state; ignored while busy.
     // Return whether a job was started (a failed start leaves the dialog idle).
     bool StartPathJob();
     // Hashes pathList, or checks it instead when it holds exactly one sums
     // file (by its name, and not a folder).
     bool StartListJob();
     // Disables (busy) or enables the controls that could start a request.
-    void SetBusy(bool busy);
+    void SetBusy(bool nowBusy);
     // Runs the control data-exchange table from the controls into the fields
     // (save) or back, for every row (controlId -1) or only that control's rows.
     // On a failed row: beep, focus that control, skip the rest, return false.
@@ -74,8 +71,9 @@ private:
     // bar, and its result lines at the end of the pane, as many as fit in one
     // tick's time budget.
     void ShowPending();
-    // Inserts pending lines in one insert sized to take about `budgetMs`.
-    void InsertPending(double budgetMs);
+    // The stream's sink: the pane's part of a tick.
+    void InsertAtEnd(const wchar_t* text);
+    void RepaintPane();
     // Makes sure the flush timer (or, while no input or paint waits, a posted
     // kick) will show pending work.
     void SchedulePending();
@@ -87,18 +85,15 @@ private:
 
     // The worker's lines and steps wait here until the flush timer shows them:
     // each move of the bar repaints it at once, and the pane is cheapest fed
-    // in large inserts. Lines before pendingShown are in the pane already.
-    std::wstring pendingText;
-    std::size_t pendingShown = 0;
+    // in large inserts.
+    LineStreamer stream;
     std::uint32_t pendingSteps = 0;
     bool flushTimerRunning = false;
     bool kickPosted = false;
-    // Lines of the next insert; milliseconds of the last repaint, and when
-    // that repaint began.
-    double sliceLines;
-    double paintMs = 0;
-    double lastPaint = -1e9;
     bool endingJob = false;
+    // From a job's start until its end is handled, last line shown: the
+    // worker may be gone well before that.
+    bool busy = false;
 
     std::vector<WideString> arguments;
     // Where the focus was when the running job started, and where disabling

@@ -81,7 +81,7 @@ std::wstring FileSystemPath(PCIDLIST_ABSOLUTE item) {
 }  // namespace
 
 LRESULT MainDialog::HandleBrowse(WPARAM, LPARAM) {
-    if (job.IsActive()) return 0;
+    if (busy) return 0;
     wchar_t title[256] = {};
     LoadStringW(ModuleRecord::Current().ResourceInstance(), IDS_BROWSE_TITLE, title,
                 static_cast<int>(std::size(title)));
@@ -107,7 +107,7 @@ LRESULT MainDialog::HandleDrop(WPARAM wParam, LPARAM) {
     const DropHandle drop(reinterpret_cast<HDROP>(wParam));
     // Drops are refused while busy; one that still arrives is ignored, since
     // the worker is reading pathList.
-    if (job.IsActive()) return 0;
+    if (busy) return 0;
 
     pathList.clear();
     const UINT count = DragQueryFileW(drop.get(), 0xFFFFFFFF, nullptr, 0);

@@ -115,10 +115,12 @@ public:
     // Fence returns once every message posted to the thread before it (a
     // worker's included) has been dispatched. Hold keeps the thread inside a
     // handler, answering only sent messages, until Release: posted messages
-    // pile up meanwhile.
+    // pile up meanwhile. ReleaseUntilHere releases a hold and holds again once
+    // the messages posted before it are dispatched, ahead of any they post.
     void Fence() { Await(WM_APP); }
     void Hold() { Await(WM_APP + 1); }
     void Release() { SetEvent(released); }
+    void ReleaseUntilHere() { Await(WM_APP + 1, true); }
     // Waits for the body to return; its result, or -2 on timeout.
     INT_PTR WaitForEnd(DWORD timeoutMs) {
         return WaitForSingleObject(ended, timeoutMs) == WAIT_OBJECT_0 ? result : -2;
@@ -137,11 +139,13 @@ private:
         return 0;
     }
     // Posts `message` to the helper and returns once its handler has begun.
-    void Await(UINT message) {
+    void Await(UINT message, bool releaseFirst = false) {
         const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         const HANDLE events[] = {done, ended};
-        if (PostMessageW(helper, message, reinterpret_cast<WPARAM>(released), reinterpret_cast<LPARAM>(done)))
+        if (PostMessageW(helper, message, reinterpret_cast<WPARAM>(released), reinterpret_cast<LPARAM>(done))) {
+            if (releaseFirst) Release();
             WaitForMultipleObjects(2, events, FALSE, 60000);
+        }
         CloseHandle(done);
     }
 
@@ -215,7 +219,8 @@ public:
         Fence();
         return GlobalSize(memory) == 0;
     }
-    // The dialog object; read its fields only once the modal run has ended.
+    // The dialog object; read its fields only while the thread is held or
+    // once the modal run has ended.
     MainDialog& Dialog() { return *dialog; }
 
 private:
