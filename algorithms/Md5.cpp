@@ -197,28 +197,21 @@ constexpr LaneKernel kScalar = {CompressEach, 1, 2};
                                                     std::integer_sequence<int, i...>) {                      \
         (Step<i>(v, w), ...);                                                                                \
     }                                                                                                        \
-    /* A LaneKernel's compress: lanes past `lanes` hash lane 0's data again, into nothing. */                \
+    /* A LaneKernel's compress. */                                                                           \
     static DUNMO_TARGET(features) void Compress(std::uint32_t* const states[], const std::uint8_t* const data[], \
                                                 std::size_t lanes, std::size_t blocks) {                     \
-        alignas(32) std::uint32_t words[4][kWidth] = {};                                                     \
-        const std::uint8_t* from[kWidth];                                                                    \
-        for (std::size_t j = 0; j < kWidth; ++j) {                                                           \
-            from[j] = data[j < lanes ? j : 0];                                                               \
-            for (int r = 0; j < lanes && r < 4; ++r) words[r][j] = states[j][r];                             \
-        }                                                                                                    \
+        LaneSet<kWidth, 4> set(states, data, lanes);                                                         \
         V v[4];                                                                                              \
-        for (int r = 0; r < 4; ++r) v[r] = Load(words[r]);                                                   \
+        for (int r = 0; r < 4; ++r) v[r] = Load(set.words[r]);                                               \
         for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {                                  \
             alignas(32) V w[16];                                                                             \
-            LoadWords(w, from, offset);                                                                      \
+            LoadWords(w, set.from, offset);                                                                  \
             const V before[4] = {v[0], v[1], v[2], v[3]};                                                    \
             Steps(v, w, std::make_integer_sequence<int, 64>());                                              \
             for (int r = 0; r < 4; ++r) v[r] = Add(v[r], before[r]);                                         \
         }                                                                                                    \
-        for (int r = 0; r < 4; ++r) Store(words[r], v[r]);                                                   \
-        for (std::size_t j = 0; j < lanes; ++j) {                                                            \
-            for (int r = 0; r < 4; ++r) states[j][r] = words[r][j];                                          \
-        }                                                                                                    \
+        for (int r = 0; r < 4; ++r) Store(set.words[r], v[r]);                                               \
+        set.Store(states, lanes);                                                                            \
     }
 
 struct Md5Sse2 {
@@ -276,24 +269,9 @@ struct Md5Avx2 {
     static DUNMO_INLINE_TARGET("avx2") void Store(std::uint32_t* p, V x) {
         _mm256_store_si256(reinterpret_cast<V*>(p), x);
     }
-    // As for SSE2, with lanes 4 to 7 in the upper halves, which the unpacks
-    // keep apart.
     static DUNMO_INLINE_TARGET("avx2")
     void LoadWords(V (&w)[16], const std::uint8_t* const (&from)[kWidth], std::size_t offset) {
-        for (int q = 0; q < 4; ++q) {
-            V r[4];
-            for (int i = 0; i < 4; ++i) {
-                const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from[i] + offset + 16 * q));
-                const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from[i + 4] + offset + 16 * q));
-                r[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-            }
-            const V t0 = _mm256_unpacklo_epi32(r[0], r[1]), t1 = _mm256_unpacklo_epi32(r[2], r[3]);
-            const V t2 = _mm256_unpackhi_epi32(r[0], r[1]), t3 = _mm256_unpackhi_epi32(r[2], r[3]);
-            w[4 * q] = _mm256_unpacklo_epi64(t0, t1);
-            w[4 * q + 1] = _mm256_unpackhi_epi64(t0, t1);
-            w[4 * q + 2] = _mm256_unpacklo_epi64(t2, t3);
-            w[4 * q + 3] = _mm256_unpackhi_epi64(t2, t3);
-        }
+        LoadLaneWords8<false>(w, from, offset);
     }
     DUNMO_MD5_LANE_KERNEL("avx2")
 };

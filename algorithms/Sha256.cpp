@@ -260,48 +260,23 @@ void Avx2Steps(Lanes8 (&s)[8], Lanes8 (&w)[16], Lanes8& bc, std::integer_sequenc
     (Avx2Step<t>(s, w, bc), ...);
 }
 
-// A LaneKernel's compress: lanes past `lanes` hash lane 0's data again, into nothing.
+// A LaneKernel's compress.
 DUNMO_TARGET("avx2")
 void LanesAvx2(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
                std::size_t blocks) {
-    // Reverses the bytes of each word: the message is big-endian.
-    const Lanes8 swap = _mm256_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3,
-                                        12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
-    alignas(32) std::uint32_t words[8][8] = {};
-    const std::uint8_t* from[8];
-    for (std::size_t j = 0; j < 8; ++j) {
-        from[j] = data[j < lanes ? j : 0];
-        for (int r = 0; j < lanes && r < 8; ++r) words[r][j] = states[j][r];
-    }
+    LaneSet<8, 8> set(states, data, lanes);
     Lanes8 s[8];
-    for (int r = 0; r < 8; ++r) s[r] = _mm256_load_si256(reinterpret_cast<const Lanes8*>(words[r]));
+    for (int r = 0; r < 8; ++r) s[r] = _mm256_load_si256(reinterpret_cast<const Lanes8*>(set.words[r]));
     for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {
-        // Word k of each block in lane i of w[k]: a 4x4 transpose per 16
-        // bytes, lanes 4 to 7 in the upper halves.
         alignas(32) Lanes8 w[16];
-        for (int q = 0; q < 4; ++q) {
-            Lanes8 r[4];
-            for (int i = 0; i < 4; ++i) {
-                const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from[i] + offset + 16 * q));
-                const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from[i + 4] + offset + 16 * q));
-                r[i] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), swap);
-            }
-            const Lanes8 t0 = _mm256_unpacklo_epi32(r[0], r[1]), t1 = _mm256_unpacklo_epi32(r[2], r[3]);
-            const Lanes8 t2 = _mm256_unpackhi_epi32(r[0], r[1]), t3 = _mm256_unpackhi_epi32(r[2], r[3]);
-            w[4 * q] = _mm256_unpacklo_epi64(t0, t1);
-            w[4 * q + 1] = _mm256_unpackhi_epi64(t0, t1);
-            w[4 * q + 2] = _mm256_unpacklo_epi64(t2, t3);
-            w[4 * q + 3] = _mm256_unpackhi_epi64(t2, t3);
-        }
+        LoadLaneWords8<true>(w, set.from, offset);
         const Lanes8 before[8] = {s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]};
         Lanes8 bc = Xor8(s[1], s[2]);
         Avx2Steps(s, w, bc, std::make_integer_sequence<int, 64>());
         for (int r = 0; r < 8; ++r) s[r] = Add8(s[r], before[r]);
     }
-    for (int r = 0; r < 8; ++r) _mm256_store_si256(reinterpret_cast<Lanes8*>(words[r]), s[r]);
-    for (std::size_t j = 0; j < lanes; ++j) {
-        for (int r = 0; r < 8; ++r) states[j][r] = words[r][j];
-    }
+    for (int r = 0; r < 8; ++r) _mm256_store_si256(reinterpret_cast<Lanes8*>(set.words[r]), s[r]);
+    set.Store(states, lanes);
 }
 #endif
 
