@@ -278,8 +278,15 @@ struct Md5Avx2 {
 
 #undef DUNMO_MD5_LANE_KERNEL
 
+// Four messages or fewer fill SSE2's lanes, which then beat half-empty AVX2
+// ones: two messages in four lanes still beat one stream, in eight they do not.
+void CompressAvx2x8(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                    std::size_t blocks) {
+    (lanes <= 4 ? Md5Sse2::Compress : Md5Avx2::Compress)(states, data, lanes, blocks);
+}
+
 constexpr LaneKernel kSse2x4 = {Md5Sse2::Compress, 4, 2};
-constexpr LaneKernel kAvx2x8 = {Md5Avx2::Compress, 8, 2};
+constexpr LaneKernel kAvx2x8 = {CompressAvx2x8, 8, 2};
 #endif
 
 const LaneKernel* KernelFor(Md5LanesPath path) {
