@@ -48,7 +48,8 @@ CpuFeatures Detect() {
     }
     const CpuidResult one = Cpuid(1, 0);
     const CpuidResult seven = maxLeaf >= 7 ? Cpuid(7, 0) : CpuidResult{};
-    f.sse41 = Bit(one.ecx, 9) && Bit(one.ecx, 19);
+    f.sse2 = Bit(one.edx, 26);
+    f.sse41 = f.sse2 && Bit(one.ecx, 9) && Bit(one.ecx, 19);
     f.pclmul = f.sse41 && Bit(one.ecx, 1);
     f.sha = f.sse41 && Bit(seven.ebx, 29);
     const bool osxsave = Bit(one.ecx, 27);
@@ -56,7 +57,8 @@ CpuFeatures Detect() {
     const bool ymm = (xcr0 & 0x6) == 0x6;     // XMM and upper YMM halves
     const bool zmm = (xcr0 & 0xE6) == 0xE6;   // plus opmask and both ZMM parts
     const bool vpclmul = f.pclmul && Bit(seven.ecx, 10);
-    f.vpclmul256 = vpclmul && ymm && Bit(one.ecx, 28) && Bit(seven.ebx, 5);
+    f.avx2 = f.sse41 && ymm && Bit(one.ecx, 28) && Bit(seven.ebx, 5);
+    f.vpclmul256 = vpclmul && f.avx2;
     f.vpclmul512 = f.vpclmul256 && zmm && Bit(seven.ebx, 16) && Bit(seven.ebx, 30) && Bit(seven.ebx, 31);
     return f;
 }

@@ -30,9 +30,11 @@
 // Each flag is set only when both the processor and the operating system
 // (for the wider registers' state) support the extension.
 struct CpuFeatures {
+    bool sse2 = false;
     bool sse41 = false;    // with SSSE3
     bool pclmul = false;   // PCLMULQDQ
     bool sha = false;      // SHA1RNDS4 and friends
+    bool avx2 = false;     // with AVX and the YMM state
     bool vpclmul256 = false;  // VPCLMULQDQ on YMM registers, with AVX2
     bool vpclmul512 = false;  // VPCLMULQDQ on ZMM registers, with AVX-512 F/VL/BW
 };

@@ -1,5 +1,8 @@
 #include "algorithms/Digest.h"
 
+#include <type_traits>
+#include <vector>
+
 #include "algorithms/Crc32.h"
 
 namespace {
@@ -69,6 +72,35 @@ std::wstring Digest::TaggedHex(bool ok) const {
 const wchar_t* Digest::Tag(DigestAlgorithm algorithm) { return kKinds[algorithm].tag; }
 
 std::size_t Digest::HexDigits(DigestAlgorithm algorithm) { return 2 * kKinds[algorithm].bytes; }
+
+void Digest::UpdateLanes(Digest* const digests[], const std::uint8_t* const bytes[],
+                         const std::uint32_t lengths[], std::size_t count) {
+    // The digests' contexts, for the algorithm's own lanes.
+    const auto lanes = [&](auto context, auto update) {
+        using Context = std::remove_pointer_t<decltype(context(digests[0]))>;
+        Context* onStack[16];
+        std::vector<Context*> onHeap(count > 16 ? count : 0);
+        Context** const contexts = count > 16 ? onHeap.data() : onStack;
+        for (std::size_t i = 0; i < count; ++i) contexts[i] = context(digests[i]);
+        update(contexts, bytes, lengths, count);
+    };
+    switch (count == 0 ? DigestCrc32 : digests[0]->algorithm) {
+    case DigestMd5: lanes([](Digest* d) { return &d->state.md5; }, Md5UpdateLanes); break;
+    case DigestSha1: lanes([](Digest* d) { return &d->state.sha1; }, Sha1UpdateLanes); break;
+    case DigestSha256: lanes([](Digest* d) { return &d->state.sha256; }, Sha256UpdateLanes); break;
+    default:
+        for (std::size_t i = 0; i < count; ++i) digests[i]->Update(bytes[i], lengths[i]);
+    }
+}
+
+std::size_t Digest::Lanes(DigestAlgorithm algorithm) {
+    switch (algorithm) {
+    case DigestMd5: return Md5Lanes();
+    case DigestSha1: return Sha1Lanes();
+    case DigestSha256: return Sha256Lanes();
+    default: return 1;
+    }
+}
 
 std::wstring BytesToHex(const std::uint8_t* bytes, std::size_t count) {
     static const wchar_t digits[] = L"0123456789ABCDEF";

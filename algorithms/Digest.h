@@ -41,6 +41,16 @@ public:
     // Hex digits of a digest: 32, 40, 8, 64 or 128.
     static std::size_t HexDigits(DigestAlgorithm algorithm);
 
+    // Feeds each of `count` digests of one algorithm its own bytes, with the
+    // results of digests[i]->Update(bytes[i], lengths[i]) for each i, while
+    // whole blocks of several of them are hashed at once where the processor
+    // allows: for a hasher holding a piece of each of several files.
+    static void UpdateLanes(Digest* const digests[], const std::uint8_t* const bytes[],
+                            const std::uint32_t lengths[], std::size_t count);
+    // How many digests of `algorithm` UpdateLanes hashes at once: as many
+    // files as are worth feeding it together (1 where lanes do not pay).
+    static std::size_t Lanes(DigestAlgorithm algorithm);
+
 private:
     // Ends this digest, which Hex does to a copy.
     std::wstring End(bool ok);

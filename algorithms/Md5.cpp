@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+
+#include "algorithms/Cpu.h"
+#include "algorithms/Lanes.h"
 
 namespace {
 
@@ -139,7 +143,201 @@ void Blocks(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t coun
     });
 }
 
+// Step i's message word, left rotation and additive constant, for the
+// kernels that take them from tables.
+constexpr int Md5Word(int i) {
+    return i < 16 ? i : i < 32 ? (1 + 5 * i) % 16 : i < 48 ? (5 + 3 * i) % 16 : 7 * i % 16;
+}
+constexpr int kMd5Shifts[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+constexpr std::uint32_t kMd5Constants[64] = {
+    0xD76AA478, 0xE8C7B756, 0x242070DB, 0xC1BDCEEE, 0xF57C0FAF, 0x4787C62A, 0xA8304613, 0xFD469501,
+    0x698098D8, 0x8B44F7AF, 0xFFFF5BB1, 0x895CD7BE, 0x6B901122, 0xFD987193, 0xA679438E, 0x49B40821,
+    0xF61E2562, 0xC040B340, 0x265E5A51, 0xE9B6C7AA, 0xD62F105D, 0x02441453, 0xD8A1E681, 0xE7D3FBC8,
+    0x21E1CDE6, 0xC33707D6, 0xF4D50D87, 0x455A14ED, 0xA9E3E905, 0xFCEFA3F8, 0x676F02D9, 0x8D2A4C8A,
+    0xFFFA3942, 0x8771F681, 0x6D9D6122, 0xFDE5380C, 0xA4BEEA44, 0x4BDECFA9, 0xF6BB4B60, 0xBEBFBC70,
+    0x289B7EC6, 0xEAA127FA, 0xD4EF3085, 0x04881D05, 0xD9D4D039, 0xE6DB99E5, 0x1FA27CF8, 0xC4AC5665,
+    0xF4292244, 0x432AFF97, 0xAB9423A7, 0xFC93A039, 0x655B59C3, 0x8F0CCC92, 0xFFEFF47D, 0x85845DD1,
+    0x6FA87E4F, 0xFE2CE6E0, 0xA3014314, 0x4E0811A1, 0xF7537E82, 0xBD3AF235, 0x2AD7D2BB, 0xEB86D391};
+
+// Several messages one after another: the lanes path of a processor without
+// vector lanes, and never worth a round (minimum 2 > width 1).
+void CompressEach(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                  std::size_t blocks) {
+    for (std::size_t i = 0; i < lanes; ++i) {
+        Blocks(states[i], data[i], blocks);
+    }
+}
+constexpr LaneKernel kScalar = {CompressEach, 1, 2};
+
+#if DUNMO_X86
+// The steps and the block loop of a vector kernel, written once and compiled
+// into each register width with that width's instruction set (a template
+// could not carry the instruction set). They expect, in the struct: V, the
+// register of kWidth 32-bit lanes; Add, Sub, And, Or, Xor, AndNot(x, y) =
+// ~x & y, Shl<n>, Shr<n>, Set1, Load and Store (aligned); LoadWords(w, from,
+// offset), which puts word k of the block at from[i] + offset in lane i of
+// w[k]. One set of lanes keeps the four state registers and two temporaries
+// within i686's eight; the words and constants are memory operands.
+#define DUNMO_MD5_LANE_KERNEL(features)                                                                      \
+    template <int i>                                                                                         \
+    static DUNMO_INLINE_TARGET(features) void Step(V (&v)[4], const V (&w)[16]) {                            \
+        V& a = v[-i & 3];                                                                                    \
+        const V b = v[(1 - i) & 3], c = v[(2 - i) & 3], d = v[(3 - i) & 3];                                  \
+        constexpr int round = i / 16, shift = kMd5Shifts[round][i % 4];                                      \
+        /* I = ~(c ^ (~b & d)) is added as its negation less one, the one taken from the constant. */       \
+        V x = Add(Add(a, w[Md5Word(i)]), Set1(kMd5Constants[i] - (round == 3 ? 1 : 0)));                     \
+        if constexpr (round == 0) x = Add(x, Xor(d, And(b, Xor(c, d))));                                     \
+        if constexpr (round == 1) x = Add(Add(x, AndNot(d, c)), And(d, b));                                  \
+        if constexpr (round == 2) x = Add(x, Xor(b, Xor(c, d)));                                             \
+        if constexpr (round == 3) x = Sub(x, Xor(c, AndNot(b, d)));                                          \
+        a = Add(b, Or(Shl<shift>(x), Shr<32 - shift>(x)));                                                   \
+    }                                                                                                        \
+    template <int... i>                                                                                      \
+    static DUNMO_INLINE_TARGET(features) void Steps(V (&v)[4], const V (&w)[16],                             \
+                                                    std::integer_sequence<int, i...>) {                      \
+        (Step<i>(v, w), ...);                                                                                \
+    }                                                                                                        \
+    /* A LaneKernel's compress. */                                                                           \
+    static DUNMO_TARGET(features) void Compress(std::uint32_t* const states[], const std::uint8_t* const data[], \
+                                                std::size_t lanes, std::size_t blocks) {                     \
+        LaneSet<kWidth, 4> set(states, data, lanes);                                                         \
+        V v[4];                                                                                              \
+        for (int r = 0; r < 4; ++r) v[r] = Load(set.words[r]);                                               \
+        for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {                                  \
+            alignas(32) V w[16];                                                                             \
+            LoadWords(w, set.from, offset);                                                                  \
+            const V before[4] = {v[0], v[1], v[2], v[3]};                                                    \
+            Steps(v, w, std::make_integer_sequence<int, 64>());                                              \
+            for (int r = 0; r < 4; ++r) v[r] = Add(v[r], before[r]);                                         \
+        }                                                                                                    \
+        for (int r = 0; r < 4; ++r) Store(set.words[r], v[r]);                                               \
+        set.Store(states, lanes);                                                                            \
+    }
+
+struct Md5Sse2 {
+    using V = __m128i;
+    static constexpr std::size_t kWidth = 4;
+    static DUNMO_INLINE_TARGET("sse2") V Add(V x, V y) { return _mm_add_epi32(x, y); }
+    static DUNMO_INLINE_TARGET("sse2") V Sub(V x, V y) { return _mm_sub_epi32(x, y); }
+    static DUNMO_INLINE_TARGET("sse2") V And(V x, V y) { return _mm_and_si128(x, y); }
+    static DUNMO_INLINE_TARGET("sse2") V Or(V x, V y) { return _mm_or_si128(x, y); }
+    static DUNMO_INLINE_TARGET("sse2") V Xor(V x, V y) { return _mm_xor_si128(x, y); }
+    static DUNMO_INLINE_TARGET("sse2") V AndNot(V x, V y) { return _mm_andnot_si128(x, y); }
+    template <int n>
+    static DUNMO_INLINE_TARGET("sse2") V Shl(V x) { return _mm_slli_epi32(x, n); }
+    template <int n>
+    static DUNMO_INLINE_TARGET("sse2") V Shr(V x) { return _mm_srli_epi32(x, n); }
+    static DUNMO_INLINE_TARGET("sse2") V Set1(std::uint32_t x) { return _mm_set1_epi32(static_cast<int>(x)); }
+    static DUNMO_INLINE_TARGET("sse2") V Load(const std::uint32_t* p) {
+        return _mm_load_si128(reinterpret_cast<const V*>(p));
+    }
+    static DUNMO_INLINE_TARGET("sse2") void Store(std::uint32_t* p, V x) { _mm_store_si128(reinterpret_cast<V*>(p), x); }
+    // Each 16-byte quarter of the four blocks is a 4x4 matrix of words to transpose.
+    static DUNMO_INLINE_TARGET("sse2")
+    void LoadWords(V (&w)[16], const std::uint8_t* const (&from)[kWidth], std::size_t offset) {
+        for (int q = 0; q < 4; ++q) {
+            V r[4];
+            for (int i = 0; i < 4; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const V*>(from[i] + offset + 16 * q));
+            const V t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpacklo_epi32(r[2], r[3]);
+            const V t2 = _mm_unpackhi_epi32(r[0], r[1]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
+            w[4 * q] = _mm_unpacklo_epi64(t0, t1);
+            w[4 * q + 1] = _mm_unpackhi_epi64(t0, t1);
+            w[4 * q + 2] = _mm_unpacklo_epi64(t2, t3);
+            w[4 * q + 3] = _mm_unpackhi_epi64(t2, t3);
+        }
+    }
+    DUNMO_MD5_LANE_KERNEL("sse2")
+};
+
+struct Md5Avx2 {
+    using V = __m256i;
+    static constexpr std::size_t kWidth = 8;
+    static DUNMO_INLINE_TARGET("avx2") V Add(V x, V y) { return _mm256_add_epi32(x, y); }
+    static DUNMO_INLINE_TARGET("avx2") V Sub(V x, V y) { return _mm256_sub_epi32(x, y); }
+    static DUNMO_INLINE_TARGET("avx2") V And(V x, V y) { return _mm256_and_si256(x, y); }
+    static DUNMO_INLINE_TARGET("avx2") V Or(V x, V y) { return _mm256_or_si256(x, y); }
+    static DUNMO_INLINE_TARGET("avx2") V Xor(V x, V y) { return _mm256_xor_si256(x, y); }
+    static DUNMO_INLINE_TARGET("avx2") V AndNot(V x, V y) { return _mm256_andnot_si256(x, y); }
+    template <int n>
+    static DUNMO_INLINE_TARGET("avx2") V Shl(V x) { return _mm256_slli_epi32(x, n); }
+    template <int n>
+    static DUNMO_INLINE_TARGET("avx2") V Shr(V x) { return _mm256_srli_epi32(x, n); }
+    static DUNMO_INLINE_TARGET("avx2") V Set1(std::uint32_t x) { return _mm256_set1_epi32(static_cast<int>(x)); }
+    static DUNMO_INLINE_TARGET("avx2") V Load(const std::uint32_t* p) {
+        return _mm256_load_si256(reinterpret_cast<const V*>(p));
+    }
+    static DUNMO_INLINE_TARGET("avx2") void Store(std::uint32_t* p, V x) {
+        _mm256_store_si256(reinterpret_cast<V*>(p), x);
+    }
+    static DUNMO_INLINE_TARGET("avx2")
+    void LoadWords(V (&w)[16], const std::uint8_t* const (&from)[kWidth], std::size_t offset) {
+        LoadLaneWords8<false>(w, from, offset);
+    }
+    DUNMO_MD5_LANE_KERNEL("avx2")
+};
+
+#undef DUNMO_MD5_LANE_KERNEL
+
+// Four messages or fewer fill SSE2's lanes, which then beat half-empty AVX2
+// ones: two messages in four lanes still beat one stream, in eight they do not.
+void CompressAvx2x8(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                    std::size_t blocks) {
+    (lanes <= 4 ? Md5Sse2::Compress : Md5Avx2::Compress)(states, data, lanes, blocks);
+}
+
+constexpr LaneKernel kSse2x4 = {Md5Sse2::Compress, 4, 2};
+constexpr LaneKernel kAvx2x8 = {CompressAvx2x8, 8, 2};
+#endif
+
+const LaneKernel* KernelFor(Md5LanesPath path) {
+    switch (path) {
+    case Md5LanesPath::Fastest:
+        for (const Md5LanesPath wider : {Md5LanesPath::Avx2x8, Md5LanesPath::Sse2x4}) {
+            if (const LaneKernel* kernel = KernelFor(wider)) {
+                return kernel;
+            }
+        }
+        return &kScalar;
+    case Md5LanesPath::Scalar: return &kScalar;
+#if DUNMO_X86
+    case Md5LanesPath::Sse2x4: return DetectedCpu().sse2 ? &kSse2x4 : nullptr;
+    case Md5LanesPath::Avx2x8: return DetectedCpu().avx2 ? &kAvx2x8 : nullptr;
+#endif
+    default: return nullptr;
+    }
+}
+
+using LanesChoice = PathChoice<Md5LanesPath, const LaneKernel*, KernelFor>;
+
+// What the lane scheduler needs of a context; the count is in bits.
+struct Md5Lane {
+    static std::uint32_t Buffered(const Md5Context& context) { return (context.count[0] >> 3) % 64; }
+    static void Update(Md5Context& context, const std::uint8_t* bytes, std::uint32_t length) {
+        for (; length > 0x40000000u; bytes += 0x40000000u, length -= 0x40000000u) {
+            Md5Update(context, bytes, 0x40000000);
+        }
+        Md5Update(context, bytes, static_cast<std::int32_t>(length));
+    }
+    static void Absorbed(Md5Context& context, std::uint64_t bytes) {
+        const std::uint64_t bits = (std::uint64_t{context.count[1]} << 32 | context.count[0]) + (bytes << 3);
+        context.count[0] = static_cast<std::uint32_t>(bits);
+        context.count[1] = static_cast<std::uint32_t>(bits >> 32);
+    }
+    static std::uint32_t* State(Md5Context& context) { return context.state; }
+};
+
 }  // namespace
+
+bool Md5LanesPathAvailable(Md5LanesPath path) { return LanesChoice::Available(path); }
+
+bool Md5LanesUsePath(Md5LanesPath path) { return LanesChoice::Use(path); }
+
+std::size_t Md5Lanes() { return LanesChoice::Current()->width; }
+
+void Md5UpdateLanes(Md5Context* const contexts[], const std::uint8_t* const bytes[], const std::uint32_t lengths[],
+                    std::size_t count) {
+    UpdateLanes<Md5Lane>(contexts, bytes, lengths, count, *LanesChoice::Current());
+}
 
 void Md5Init(Md5Context& context) {
     context.count[0] = 0;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "algorithms/Cpu.h"
+#include "algorithms/Lanes.h"
 
 namespace {
 
@@ -138,20 +139,24 @@ void ShaGroups(__m128i& abcd, __m128i (&e)[2], __m128i (&m)[4], std::integer_seq
     (ShaGroup<g>(abcd, e, m), ...);
 }
 
+// A block's words, big-endian, W[0] in the top lane of m[0].
+DUNMO_INLINE_TARGET("sha,sse4.1") void LoadWords(__m128i (&m)[4], const std::uint8_t* block) {
+    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    for (int i = 0; i < 4; ++i) {
+        m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i)), reverse);
+    }
+}
+
 // All blocks with the state held in registers throughout.
 DUNMO_TARGET("sha,sse4.1")
 void BlocksShaExtensions(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count) {
-    // Reverses all 16 bytes: big-endian words, and W[0] in the top lane.
-    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
     __m128i e0 = _mm_set_epi32(static_cast<int>(state[4]), 0, 0, 0);
     for (; count != 0; --count, blocks += 64) {
         const __m128i abcdBefore = abcd, eBefore = e0;
         __m128i e[2] = {e0, e0};
         __m128i m[4];
-        for (int i = 0; i < 4; ++i) {
-            m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)), reverse);
-        }
+        LoadWords(m, blocks);
         ShaGroups(abcd, e, m, std::make_integer_sequence<int, 20>());
         // Group 19 left the E of step 80's input in e[0]; A of four steps
         // before is what SHA1NEXTE turns into the final E.
@@ -160,6 +165,103 @@ void BlocksShaExtensions(std::uint32_t state[5], const std::uint8_t* blocks, std
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
     state[4] = static_cast<std::uint32_t>(_mm_extract_epi32(e0, 3));
+}
+
+// Two messages a group apart, so that one stream's rounds run while the
+// other's wait on SHA1RNDS4's latency.
+template <int... g>
+DUNMO_INLINE_TARGET("sha,sse4.1")
+void ShaGroupsTwice(__m128i (&abcd)[2], __m128i (&e)[2][2], __m128i (&m)[2][4], std::integer_sequence<int, g...>) {
+    ((ShaGroup<g>(abcd[0], e[0], m[0]), ShaGroup<g>(abcd[1], e[1], m[1])), ...);
+}
+
+// A LaneKernel's compress for one or two messages (a lone one is hashed twice).
+DUNMO_TARGET("sha,sse4.1")
+void LanesShaExtensions(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                        std::size_t blocks) {
+    std::uint32_t spare[5] = {};
+    std::uint32_t* const state[2] = {states[0], lanes > 1 ? states[1] : spare};
+    const std::uint8_t* const from[2] = {data[0], data[lanes > 1 ? 1 : 0]};
+    __m128i abcd[2], e0[2];
+    for (int s = 0; s < 2; ++s) {
+        abcd[s] = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state[s])), 0x1B);
+        e0[s] = _mm_set_epi32(static_cast<int>(state[s][4]), 0, 0, 0);
+    }
+    for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {
+        const __m128i before[4] = {abcd[0], e0[0], abcd[1], e0[1]};
+        __m128i e[2][2] = {{e0[0], e0[0]}, {e0[1], e0[1]}};
+        __m128i m[2][4];
+        LoadWords(m[0], from[0] + offset);
+        LoadWords(m[1], from[1] + offset);
+        ShaGroupsTwice(abcd, e, m, std::make_integer_sequence<int, 20>());
+        e0[0] = _mm_sha1nexte_epu32(e[0][0], before[1]);
+        e0[1] = _mm_sha1nexte_epu32(e[1][0], before[3]);
+        abcd[0] = _mm_add_epi32(abcd[0], before[0]);
+        abcd[1] = _mm_add_epi32(abcd[1], before[2]);
+    }
+    for (int s = 0; s < 2; ++s) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(state[s]), _mm_shuffle_epi32(abcd[s], 0x1B));
+        state[s][4] = static_cast<std::uint32_t>(_mm_extract_epi32(e0[s], 3));
+    }
+}
+
+// Eight messages in the lanes of AVX2, for processors without the SHA
+// extensions: the portable steps with each variable a register of eight
+// messages' words, the schedule on the stack.
+using Lanes8 = __m256i;
+
+template <int n>
+DUNMO_INLINE_TARGET("avx2") Lanes8 RotateLeft8(Lanes8 x) {
+    return _mm256_or_si256(_mm256_slli_epi32(x, n), _mm256_srli_epi32(x, 32 - n));
+}
+DUNMO_INLINE_TARGET("avx2") Lanes8 Xor8(Lanes8 x, Lanes8 y) { return _mm256_xor_si256(x, y); }
+DUNMO_INLINE_TARGET("avx2") Lanes8 Add8(Lanes8 x, Lanes8 y) { return _mm256_add_epi32(x, y); }
+
+// Which of the five state registers holds role k (a = 0 ... e = 4) at step
+// t: the roles move one register along per step, as in the portable code.
+constexpr int Role(int k, int t) { return (k + 80 - t) % 5; }
+
+template <int t>
+DUNMO_INLINE_TARGET("avx2") void Avx2Step(Lanes8 (&s)[5], Lanes8 (&w)[16]) {
+    constexpr std::uint32_t k[4] = {0x5A827999u, 0x6ED9EBA1u, 0x8F1BBCDCu, 0xCA62C1D6u};
+    const Lanes8 a = s[Role(0, t)], c = s[Role(2, t)], d = s[Role(3, t)];
+    Lanes8 &b = s[Role(1, t)], &e = s[Role(4, t)];
+    if constexpr (t >= 16) {
+        w[t & 15] = RotateLeft8<1>(Xor8(Xor8(w[(t + 13) & 15], w[(t + 8) & 15]), Xor8(w[(t + 2) & 15], w[t & 15])));
+    }
+    Lanes8 f;
+    if constexpr (t < 20) {
+        f = Xor8(d, _mm256_and_si256(b, Xor8(c, d)));
+    } else if constexpr (t >= 40 && t < 60) {
+        f = _mm256_or_si256(_mm256_and_si256(b, c), _mm256_and_si256(d, _mm256_or_si256(b, c)));
+    } else {
+        f = Xor8(Xor8(b, c), d);
+    }
+    e = Add8(Add8(e, Add8(_mm256_set1_epi32(static_cast<int>(k[t / 20])), w[t & 15])), Add8(RotateLeft8<5>(a), f));
+    b = RotateLeft8<30>(b);
+}
+
+template <int... t>
+DUNMO_INLINE_TARGET("avx2") void Avx2Steps(Lanes8 (&s)[5], Lanes8 (&w)[16], std::integer_sequence<int, t...>) {
+    (Avx2Step<t>(s, w), ...);
+}
+
+// A LaneKernel's compress.
+DUNMO_TARGET("avx2")
+void LanesAvx2(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+               std::size_t blocks) {
+    LaneSet<8, 5> set(states, data, lanes);
+    Lanes8 s[5];
+    for (int r = 0; r < 5; ++r) s[r] = _mm256_load_si256(reinterpret_cast<const Lanes8*>(set.words[r]));
+    for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {
+        alignas(32) Lanes8 w[16];
+        LoadLaneWords8<true>(w, set.from, offset);
+        const Lanes8 before[5] = {s[0], s[1], s[2], s[3], s[4]};
+        Avx2Steps(s, w, std::make_integer_sequence<int, 80>());
+        for (int r = 0; r < 5; ++r) s[r] = Add8(s[r], before[r]);
+    }
+    for (int r = 0; r < 5; ++r) _mm256_store_si256(reinterpret_cast<Lanes8*>(set.words[r]), s[r]);
+    set.Store(states, lanes);
 }
 #endif
 
@@ -185,7 +287,67 @@ void Blocks(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t coun
     Choice::Current()(state, blocks, count);
 }
 
+// Several messages one after another, on the chosen single-stream path;
+// never worth a round (minimum 2 > width 1).
+void CompressEach(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                  std::size_t blocks) {
+    for (std::size_t i = 0; i < lanes; ++i) {
+        Blocks(states[i], data[i], blocks);
+    }
+}
+constexpr LaneKernel kScalar = {CompressEach, 1, 2};
+#if DUNMO_X86
+constexpr LaneKernel kShaExtensionsX2 = {LanesShaExtensions, 2, 2};
+// Two lanes of eight run no faster than one stream of the portable code.
+constexpr LaneKernel kAvx2x8 = {LanesAvx2, 8, 3};
+#endif
+
+const LaneKernel* KernelFor(Sha1LanesPath path) {
+    switch (path) {
+    case Sha1LanesPath::Fastest:
+        for (const Sha1LanesPath faster : {Sha1LanesPath::ShaExtensionsX2, Sha1LanesPath::Avx2x8}) {
+            if (const LaneKernel* kernel = KernelFor(faster)) {
+                return kernel;
+            }
+        }
+        return &kScalar;
+    case Sha1LanesPath::Scalar: return &kScalar;
+#if DUNMO_X86
+    case Sha1LanesPath::ShaExtensionsX2: return DetectedCpu().sha ? &kShaExtensionsX2 : nullptr;
+    case Sha1LanesPath::Avx2x8: return DetectedCpu().avx2 ? &kAvx2x8 : nullptr;
+#endif
+    default: return nullptr;
+    }
+}
+
+using LanesChoice = PathChoice<Sha1LanesPath, const LaneKernel*, KernelFor>;
+
+// What the lane scheduler needs of a context; the count is in bytes.
+struct Sha1Lane {
+    static std::uint32_t Buffered(const Sha1Context& context) { return context.count[0] % 64; }
+    static void Update(Sha1Context& context, const std::uint8_t* bytes, std::uint32_t length) {
+        Sha1Update(context, bytes, length);
+    }
+    static void Absorbed(Sha1Context& context, std::uint64_t bytes) {
+        const std::uint64_t count = (std::uint64_t{context.count[1]} << 32 | context.count[0]) + bytes;
+        context.count[0] = static_cast<std::uint32_t>(count);
+        context.count[1] = static_cast<std::uint32_t>(count >> 32);
+    }
+    static std::uint32_t* State(Sha1Context& context) { return context.state; }
+};
+
 }  // namespace
+
+bool Sha1LanesPathAvailable(Sha1LanesPath path) { return LanesChoice::Available(path); }
+
+bool Sha1LanesUsePath(Sha1LanesPath path) { return LanesChoice::Use(path); }
+
+std::size_t Sha1Lanes() { return LanesChoice::Current()->width; }
+
+void Sha1UpdateLanes(Sha1Context* const contexts[], const std::uint8_t* const bytes[],
+                     const std::uint32_t lengths[], std::size_t count) {
+    UpdateLanes<Sha1Lane>(contexts, bytes, lengths, count, *LanesChoice::Current());
+}
 
 bool Sha1PathAvailable(Sha1Path path) { return Choice::Available(path); }
 

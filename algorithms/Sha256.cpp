@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "algorithms/Cpu.h"
+#include "algorithms/Lanes.h"
 
 namespace {
 
@@ -142,31 +143,140 @@ void ShaGroups(__m128i& abef, __m128i& cdgh, __m128i (&m)[4], std::integer_seque
     (ShaGroup<g>(abef, cdgh, m), ...);
 }
 
+// The state as ABEF and CDGH, and back.
+DUNMO_INLINE_TARGET("sha,sse4.1") void LoadState(const std::uint32_t state[8], __m128i& abef, __m128i& cdgh) {
+    const __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));
+    const __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4));
+    const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1), efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+    abef = _mm_alignr_epi8(cdab, efgh, 8);
+    cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+}
+
+DUNMO_INLINE_TARGET("sha,sse4.1") void StoreState(std::uint32_t state[8], __m128i abef, __m128i cdgh) {
+    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B), dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+// A block's words, big-endian, W[0] in the lowest lane of m[0].
+DUNMO_INLINE_TARGET("sha,sse4.1") void LoadWords(__m128i (&m)[4], const std::uint8_t* block) {
+    const __m128i swap = _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+    for (int i = 0; i < 4; ++i) {
+        m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i)), swap);
+    }
+}
+
 // All blocks in one call, the state in registers. With only eight of them
 // (i686) the state at a block's start waits on the stack for the final add:
 // two stores and two loads a block, the only stack traffic in the loop.
 DUNMO_TARGET("sha,sse4.1")
 void BlocksShaExtensions(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
-    // Reverses the bytes of each word: the message is big-endian.
-    const __m128i swap = _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
-    const __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));
-    const __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4));
-    const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1), efgh = _mm_shuffle_epi32(hgfe, 0x1B);
-    __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
-    __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+    __m128i abef, cdgh;
+    LoadState(state, abef, cdgh);
     for (; count != 0; --count, blocks += 64) {
         const __m128i abefBefore = abef, cdghBefore = cdgh;
         __m128i m[4];
-        for (int i = 0; i < 4; ++i) {
-            m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)), swap);
-        }
+        LoadWords(m, blocks);
         ShaGroups(abef, cdgh, m, std::make_integer_sequence<int, 16>());
         abef = _mm_add_epi32(abef, abefBefore);
         cdgh = _mm_add_epi32(cdgh, cdghBefore);
     }
-    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B), dchg = _mm_shuffle_epi32(cdgh, 0xB1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
+    StoreState(state, abef, cdgh);
+}
+
+// Two messages a group apart: one stream's rounds wait on the latency of
+// SHA256RNDS2 while the other's run. With i686's eight registers the second
+// stream lives mostly on the stack, which still leaves a gain.
+template <int... g>
+DUNMO_INLINE_TARGET("sha,sse4.1")
+void ShaGroupsTwice(__m128i (&abef)[2], __m128i (&cdgh)[2], __m128i (&m)[2][4], std::integer_sequence<int, g...>) {
+    ((ShaGroup<g>(abef[0], cdgh[0], m[0]), ShaGroup<g>(abef[1], cdgh[1], m[1])), ...);
+}
+
+// A LaneKernel's compress for one or two messages (a lone one is hashed twice).
+DUNMO_TARGET("sha,sse4.1")
+void LanesShaExtensions(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                        std::size_t blocks) {
+    std::uint32_t spare[8] = {};
+    std::uint32_t* const state[2] = {states[0], lanes > 1 ? states[1] : spare};
+    const std::uint8_t* const from[2] = {data[0], data[lanes > 1 ? 1 : 0]};
+    __m128i abef[2], cdgh[2];
+    LoadState(state[0], abef[0], cdgh[0]);
+    LoadState(state[1], abef[1], cdgh[1]);
+    for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {
+        const __m128i before[4] = {abef[0], cdgh[0], abef[1], cdgh[1]};
+        __m128i m[2][4];
+        LoadWords(m[0], from[0] + offset);
+        LoadWords(m[1], from[1] + offset);
+        ShaGroupsTwice(abef, cdgh, m, std::make_integer_sequence<int, 16>());
+        abef[0] = _mm_add_epi32(abef[0], before[0]);
+        cdgh[0] = _mm_add_epi32(cdgh[0], before[1]);
+        abef[1] = _mm_add_epi32(abef[1], before[2]);
+        cdgh[1] = _mm_add_epi32(cdgh[1], before[3]);
+    }
+    StoreState(state[0], abef[0], cdgh[0]);
+    StoreState(state[1], abef[1], cdgh[1]);
+}
+
+// Eight messages in the lanes of AVX2, for processors without the SHA
+// extensions: the portable steps with each variable a register of eight
+// messages' words. The eight state registers alone fill i686's eight, so the
+// compiler keeps some of them and the schedule on the stack.
+using Lanes8 = __m256i;
+
+template <int n>
+DUNMO_INLINE_TARGET("avx2") Lanes8 RotateRight8(Lanes8 x) {
+    return _mm256_or_si256(_mm256_srli_epi32(x, n), _mm256_slli_epi32(x, 32 - n));
+}
+DUNMO_INLINE_TARGET("avx2") Lanes8 Xor8(Lanes8 x, Lanes8 y) { return _mm256_xor_si256(x, y); }
+DUNMO_INLINE_TARGET("avx2") Lanes8 Add8(Lanes8 x, Lanes8 y) { return _mm256_add_epi32(x, y); }
+
+// Step t, a..h taken one variable along per step as in the portable code;
+// bc carries b ^ c for Maj from step to step.
+template <int t>
+DUNMO_INLINE_TARGET("avx2") void Avx2Step(Lanes8 (&s)[8], Lanes8 (&w)[16], Lanes8& bc) {
+    const Lanes8 a = s[-t & 7], b = s[(1 - t) & 7], e = s[(4 - t) & 7], f = s[(5 - t) & 7], g = s[(6 - t) & 7];
+    Lanes8 &d = s[(3 - t) & 7], &h = s[(7 - t) & 7];
+    if constexpr (t >= 16) {
+        const Lanes8 w15 = w[(t + 1) & 15], w2 = w[(t + 14) & 15];
+        const Lanes8 sigma0 = Xor8(Xor8(RotateRight8<7>(w15), RotateRight8<18>(w15)), _mm256_srli_epi32(w15, 3));
+        const Lanes8 sigma1 = Xor8(Xor8(RotateRight8<17>(w2), RotateRight8<19>(w2)), _mm256_srli_epi32(w2, 10));
+        w[t & 15] = Add8(Add8(w[t & 15], sigma0), Add8(w[(t + 9) & 15], sigma1));
+    }
+    const Lanes8 sigmaE = Xor8(Xor8(RotateRight8<6>(e), RotateRight8<11>(e)), RotateRight8<25>(e));
+    const Lanes8 choose = Xor8(g, _mm256_and_si256(e, Xor8(f, g)));
+    h = Add8(Add8(h, Add8(_mm256_set1_epi32(static_cast<int>(kRoundConstants[t])), w[t & 15])),
+             Add8(sigmaE, choose));
+    d = Add8(d, h);
+    const Lanes8 ab = Xor8(a, b);
+    const Lanes8 sigmaA = Xor8(Xor8(RotateRight8<2>(a), RotateRight8<13>(a)), RotateRight8<22>(a));
+    h = Add8(h, Add8(sigmaA, Xor8(b, _mm256_and_si256(ab, bc))));
+    bc = ab;
+}
+
+template <int... t>
+DUNMO_INLINE_TARGET("avx2")
+void Avx2Steps(Lanes8 (&s)[8], Lanes8 (&w)[16], Lanes8& bc, std::integer_sequence<int, t...>) {
+    (Avx2Step<t>(s, w, bc), ...);
+}
+
+// A LaneKernel's compress.
+DUNMO_TARGET("avx2")
+void LanesAvx2(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+               std::size_t blocks) {
+    LaneSet<8, 8> set(states, data, lanes);
+    Lanes8 s[8];
+    for (int r = 0; r < 8; ++r) s[r] = _mm256_load_si256(reinterpret_cast<const Lanes8*>(set.words[r]));
+    for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {
+        alignas(32) Lanes8 w[16];
+        LoadLaneWords8<true>(w, set.from, offset);
+        const Lanes8 before[8] = {s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]};
+        Lanes8 bc = Xor8(s[1], s[2]);
+        Avx2Steps(s, w, bc, std::make_integer_sequence<int, 64>());
+        for (int r = 0; r < 8; ++r) s[r] = Add8(s[r], before[r]);
+    }
+    for (int r = 0; r < 8; ++r) _mm256_store_si256(reinterpret_cast<Lanes8*>(set.words[r]), s[r]);
+    set.Store(states, lanes);
 }
 #endif
 
@@ -192,7 +302,67 @@ void Blocks(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t coun
     Choice::Current()(state, blocks, count);
 }
 
+// Several messages one after another, on the chosen single-stream path;
+// never worth a round (minimum 2 > width 1).
+void CompressEach(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                  std::size_t blocks) {
+    for (std::size_t i = 0; i < lanes; ++i) {
+        Blocks(states[i], data[i], blocks);
+    }
+}
+constexpr LaneKernel kScalar = {CompressEach, 1, 2};
+#if DUNMO_X86
+constexpr LaneKernel kShaExtensionsX2 = {LanesShaExtensions, 2, 2};
+// Two lanes of eight run no faster than one stream of the portable code.
+constexpr LaneKernel kAvx2x8 = {LanesAvx2, 8, 3};
+#endif
+
+const LaneKernel* KernelFor(Sha256LanesPath path) {
+    switch (path) {
+    case Sha256LanesPath::Fastest:
+        for (const Sha256LanesPath faster : {Sha256LanesPath::ShaExtensionsX2, Sha256LanesPath::Avx2x8}) {
+            if (const LaneKernel* kernel = KernelFor(faster)) {
+                return kernel;
+            }
+        }
+        return &kScalar;
+    case Sha256LanesPath::Scalar: return &kScalar;
+#if DUNMO_X86
+    case Sha256LanesPath::ShaExtensionsX2: return DetectedCpu().sha ? &kShaExtensionsX2 : nullptr;
+    case Sha256LanesPath::Avx2x8: return DetectedCpu().avx2 ? &kAvx2x8 : nullptr;
+#endif
+    default: return nullptr;
+    }
+}
+
+using LanesChoice = PathChoice<Sha256LanesPath, const LaneKernel*, KernelFor>;
+
+// What the lane scheduler needs of a context; the count is in bytes.
+struct Sha256Lane {
+    static std::uint32_t Buffered(const Sha256Context& context) { return context.count[0] % 64; }
+    static void Update(Sha256Context& context, const std::uint8_t* bytes, std::uint32_t length) {
+        Sha256Update(context, bytes, length);
+    }
+    static void Absorbed(Sha256Context& context, std::uint64_t bytes) {
+        const std::uint64_t count = (std::uint64_t{context.count[1]} << 32 | context.count[0]) + bytes;
+        context.count[0] = static_cast<std::uint32_t>(count);
+        context.count[1] = static_cast<std::uint32_t>(count >> 32);
+    }
+    static std::uint32_t* State(Sha256Context& context) { return context.state; }
+};
+
 }  // namespace
+
+bool Sha256LanesPathAvailable(Sha256LanesPath path) { return LanesChoice::Available(path); }
+
+bool Sha256LanesUsePath(Sha256LanesPath path) { return LanesChoice::Use(path); }
+
+std::size_t Sha256Lanes() { return LanesChoice::Current()->width; }
+
+void Sha256UpdateLanes(Sha256Context* const contexts[], const std::uint8_t* const bytes[],
+                       const std::uint32_t lengths[], std::size_t count) {
+    UpdateLanes<Sha256Lane>(contexts, bytes, lengths, count, *LanesChoice::Current());
+}
 
 bool Sha256PathAvailable(Sha256Path path) { return Choice::Available(path); }
 

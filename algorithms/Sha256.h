@@ -1,5 +1,6 @@
 #pragma once
 // SHA-256 (FIPS 180-4), fed in pieces split anywhere.
+#include <cstddef>
 #include <cstdint>
 
 struct Sha256Context {
@@ -23,3 +24,22 @@ bool Sha256PathAvailable(Sha256Path path);
 // Makes every later call use `path` (for tests and benchmarks). Returns false
 // and changes nothing when the path is not available.
 bool Sha256UsePath(Sha256Path path);
+
+// Several messages at once: context i absorbs lengths[i] bytes from bytes[i],
+// with the same result as Sha256Update, while whole blocks of several messages
+// are compressed together in the lanes of the chosen path.
+void Sha256UpdateLanes(Sha256Context* const contexts[], const std::uint8_t* const bytes[],
+                    const std::uint32_t lengths[], std::size_t count);
+// How many messages the chosen path compresses at once (1: one at a time).
+std::size_t Sha256Lanes();
+
+// The ways several messages can be compressed: one at a time (Scalar, on the
+// chosen Sha256Path), two streams interleaved on the SHA extensions, or the 8
+// lanes of AVX2 for processors without those. Fastest, the default, is the
+// first of ShaExtensionsX2 and Avx2x8 that this processor runs.
+enum class Sha256LanesPath { Fastest, Scalar, ShaExtensionsX2, Avx2x8 };
+// Whether this processor runs `path`; Fastest and Scalar run everywhere.
+bool Sha256LanesPathAvailable(Sha256LanesPath path);
+// Makes every later call use `path` (for tests and benchmarks). Returns false
+// and changes nothing when the path is not available.
+bool Sha256LanesUsePath(Sha256LanesPath path);

@@ -2,6 +2,7 @@
 // The rows for each SHA-1, SHA-256 and CRC-32 path this processor runs; shared by the
 // native and the Windows algorithm benchmarks.
 #include "../BenchCommon.h"
+#include "algorithms/Digest.h"
 
 namespace bench {
 
@@ -57,6 +58,79 @@ inline void CompareCrc32PathsWithZlib(const std::vector<std::uint8_t>& buffer) {
         }
     }
     Crc32UsePath(Crc32Path::Fastest);
+}
+
+// The buffer as kLanes messages, each call of Digest::UpdateLanes giving each
+// its next kLanePiece bytes, or (oneStream) each message hashed alone in
+// the same pieces; the digests' hex text.
+constexpr std::size_t kLanes = 8;
+constexpr std::size_t kLanePiece = std::size_t{1} << 20;
+
+inline std::wstring LaneDigests(DigestAlgorithm algorithm, const std::vector<std::uint8_t>& buffer, bool oneStream) {
+    const std::size_t length = buffer.size() / kLanes;
+    std::vector<Digest> digests(kLanes, Digest(algorithm));
+    Digest* lanes[kLanes];
+    for (std::size_t i = 0; i < kLanes; ++i) lanes[i] = &digests[i];
+    for (std::size_t at = 0; at < length; at += kLanePiece) {
+        const std::uint8_t* bytes[kLanes];
+        std::uint32_t lengths[kLanes];
+        for (std::size_t i = 0; i < kLanes; ++i) {
+            bytes[i] = buffer.data() + i * length + at;
+            lengths[i] = static_cast<std::uint32_t>(kLanePiece);
+            if (oneStream) digests[i].Update(bytes[i], lengths[i]);
+        }
+        if (!oneStream) Digest::UpdateLanes(lanes, bytes, lengths, kLanes);
+    }
+    std::wstring hex;
+    for (Digest& digest : digests) hex += digest.Hex(true);
+    return hex;
+}
+
+struct LanesRow {
+    DigestAlgorithm algorithm;
+    int path;  // an Md5LanesPath, Sha1LanesPath or Sha256LanesPath
+    const char* name;
+    bool portable;  // beside one stream of the portable code (a processor without SHA extensions)
+};
+
+inline const LanesRow kLanesRows[] = {
+    {DigestMd5, int(Md5LanesPath::Scalar), "MD5 lanes: scalar", false},
+    {DigestMd5, int(Md5LanesPath::Sse2x4), "MD5 lanes: SSE2 x4", false},
+    {DigestMd5, int(Md5LanesPath::Avx2x8), "MD5 lanes: AVX2 x8", false},
+    {DigestSha1, int(Sha1LanesPath::ShaExtensionsX2), "SHA-1 SHA-ext x2", false},
+    {DigestSha1, int(Sha1LanesPath::Avx2x8), "SHA-1 AVX2 x8", true},
+    {DigestSha256, int(Sha256LanesPath::ShaExtensionsX2), "SHA-256 SHA-ext x2", false},
+    {DigestSha256, int(Sha256LanesPath::Avx2x8), "SHA-256 AVX2 x8", true},
+};
+
+inline bool UseLanesPath(DigestAlgorithm algorithm, int path) {
+    switch (algorithm) {
+    case DigestMd5: return Md5LanesUsePath(Md5LanesPath(path));
+    case DigestSha1: return Sha1LanesUsePath(Sha1LanesPath(path));
+    case DigestSha256: return Sha256LanesUsePath(Sha256LanesPath(path));
+    default: return false;
+    }
+}
+
+// Each lanes path this processor runs beside the same messages one at a
+// time, on the fastest single-stream path or on the portable one.
+inline void CompareLanePaths(const std::vector<std::uint8_t>& buffer) {
+    std::printf("\n%zu messages of %zu MiB, %zu KiB of each a call, MB/s of all together\n", kLanes,
+                buffer.size() / kLanes >> 20, kLanePiece >> 10);
+    for (const LanesRow& row : kLanesRows) {
+        if (!UseLanesPath(row.algorithm, row.path)) continue;
+        if (row.portable) {
+            Sha1UsePath(Sha1Path::Portable);
+            Sha256UsePath(Sha256Path::Portable);
+        }
+        std::wstring ours, theirs;
+        const double b = BestMegabytesPerSecond(buffer.size(), [&] { theirs = LaneDigests(row.algorithm, buffer, true); });
+        const double a = BestMegabytesPerSecond(buffer.size(), [&] { ours = LaneDigests(row.algorithm, buffer, false); });
+        PrintRow(row.name, a, row.portable ? "one stream, portable" : "one stream", b, ours == theirs);
+        Sha1UsePath(Sha1Path::Fastest);
+        Sha256UsePath(Sha256Path::Fastest);
+        UseLanesPath(row.algorithm, 0);
+    }
 }
 
 }  // namespace bench

@@ -80,5 +80,6 @@ int main() {
         });
     });
     PrintRow("Base64 decode (text)", a, "OpenSSL EVP_DecodeBlock", b, sumOurs == sumTheirs);
+    CompareLanePaths(buffer);
     return 0;
 }

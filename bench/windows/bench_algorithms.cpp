@@ -103,5 +103,6 @@ int main() {
         });
     });
     PrintRow("Base64 decode (text)", a, "CryptStringToBinaryA", b, sumOurs == sumTheirs);
+    CompareLanePaths(buffer);
     return 0;
 }

@@ -2,10 +2,14 @@
 // on every path this processor has.
 #include <climits>
 #include <cstring>
+#include <iterator>
 
 #include "DigestTestSupport.h"
 
 INSTANTIATE_TEST_SUITE_P(Digest, OnEachPath, ::testing::ValuesIn(kDigestPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Digest, OnEachLanesPath, ::testing::ValuesIn(kLanesPaths),
                          [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
@@ -177,4 +181,41 @@ TEST_P(OnEachPath, EmptyOrNegativeLengthChangesNothing) {
     Sha512Update(sha512, nullptr, 0);
     EXPECT_EQ(std::memcmp(&sha512, &sha512Before, sizeof sha512), 0);
     EXPECT_EQ(Crc32Update(0xCBF43926u, nullptr, 0), 0xCBF43926u);
+}
+
+// Ten messages, more than the widest path's lanes, each ending at every
+// padding boundary in turn (one of them long), fed whole or after a first
+// piece that leaves a partial block in each lane.
+TEST_P(OnEachLanesPath, EveryLaneEndsAtEveryPaddingBoundary) {
+    EXPECT_EQ(Digest::Lanes(static_cast<DigestAlgorithm>(algorithm())), GetParam().lanes);
+    const std::uint32_t lengths[] = {0, 55, 56, 63, 64, 65, 119, 120, 128, 65541};
+    constexpr std::size_t count = std::size(lengths);
+    for (std::size_t turn = 0; turn < count; ++turn) {
+        LaneSchedule whole(1), split(2);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint32_t length = lengths[(i + turn) % count];
+            const std::uint32_t first = std::min<std::uint32_t>(length, (5 * i + turn) % 64);
+            whole[0].push_back(length);
+            split[0].push_back(first);
+            split[1].push_back(length - first);
+        }
+        EXPECT_EQ(LanesDisagree(algorithm(), whole), std::vector<std::size_t>()) << "turn " << turn;
+        EXPECT_EQ(LanesDisagree(algorithm(), split), std::vector<std::size_t>()) << "turn " << turn;
+    }
+}
+
+// One to seventeen messages of random, unequal pieces over several calls.
+TEST_P(OnEachLanesPath, RandomPiecesAgreeWithOneStream) {
+    std::uint32_t x = 2463534242u;
+    for (int round = 0; round < 40; ++round) {
+        std::uint8_t bytes[97];
+        for (std::uint8_t& byte : bytes) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            byte = static_cast<std::uint8_t>(x >> 7);
+        }
+        EXPECT_EQ(LanesDisagree(algorithm(), LaneScheduleFromBytes(bytes, sizeof bytes)), std::vector<std::size_t>())
+            << "round " << round;
+    }
 }
