@@ -52,7 +52,8 @@ PaneRange Piece(const PaneText& text, std::size_t position, Kind kind) {
 // the text; `moved` receives the signed number of moves made.
 std::size_t StepBoundaries(const PaneText& text, std::size_t position, Kind kind, int count, int& moved) {
     const bool forward = count > 0;
-    const auto steps = static_cast<std::size_t>(forward ? static_cast<long long>(count) : -static_cast<long long>(count));
+    const long long wanted = count;
+    const auto steps = static_cast<std::size_t>(forward ? wanted : -wanted);
     const std::size_t length = text.Length();
     std::size_t done = 0;
     if (kind == Kind::Line) {

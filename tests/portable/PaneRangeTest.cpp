@@ -35,10 +35,8 @@ TEST(PaneRange, UnitsEncloseAndMoveAtLineStartsAndEndsAcrossBreaksAndPairsEmptyA
         {0, Op::Expand, U::Word, {6, 6}, 0, {6, 8}, 0},  // a break is a word of its own
         {0, Op::Expand, U::Word, {0, 4}, 0, {0, 4}, 0},  // whole words stay
         {0, Op::Expand, U::Word, {1, 5}, 0, {0, 2}, 0},
-        {0, Op::Expand, U::Word, {15, 15}, 0, {15, 15}, 0},
         {0, Op::Expand, U::Line, {6, 6}, 0, {0, 8}, 0},
         {0, Op::Expand, U::Paragraph, {9, 9}, 0, {8, 10}, 0},
-        {0, Op::Expand, U::Line, {14, 14}, 0, {10, 15}, 0},
         {0, Op::Expand, U::Line, {15, 15}, 0, {15, 15}, 0},  // the empty last line
         {0, Op::Expand, U::Line, {0, 10}, 0, {0, 10}, 0},
         {0, Op::Expand, U::Line, {3, 12}, 0, {0, 8}, 0},
@@ -47,7 +45,6 @@ TEST(PaneRange, UnitsEncloseAndMoveAtLineStartsAndEndsAcrossBreaksAndPairsEmptyA
         {0, Op::Move, U::Character, {10, 10}, 2, {13, 13}, 2},
         {0, Op::Move, U::Character, {13, 13}, -1, {11, 11}, -1},
         {0, Op::Move, U::Character, {15, 15}, 1, {15, 15}, 0},
-        {0, Op::Move, U::Character, {0, 0}, -1, {0, 0}, 0},
         {0, Op::Move, U::Word, {0, 0}, 3, {6, 6}, 3},
         {0, Op::Move, U::Line, {3, 3}, 1, {8, 8}, 1},
         {0, Op::Move, U::Line, {3, 3}, -1, {0, 0}, -1},
@@ -67,7 +64,6 @@ TEST(PaneRange, UnitsEncloseAndMoveAtLineStartsAndEndsAcrossBreaksAndPairsEmptyA
         {1, Op::Expand, U::Line, {0, 0}, 0, {0, 0}, 0},
         {1, Op::Expand, U::Character, {5, 9}, 0, {0, 0}, 0},  // kept from a longer text
         {1, Op::Move, U::Line, {0, 0}, 1, {0, 0}, 0},
-        {1, Op::Move, U::Word, {0, 0}, -1, {0, 0}, 0},
         {1, Op::MoveEnd, U::Document, {0, 0}, 1, {0, 0}, 0},
         {2, Op::Expand, U::Line, {4, 4}, 0, {3, 4}, 0},
         {2, Op::Move, U::Line, {3, 3}, 1, {4, 4}, 1},
@@ -91,11 +87,8 @@ TEST(PaneRange, UnitsEncloseAndMoveAtLineStartsAndEndsAcrossBreaksAndPairsEmptyA
         case Op::MoveStart: moved = MoveEndpoint(text, range, false, c.unit, c.count); break;
         case Op::MoveEnd: moved = MoveEndpoint(text, range, true, c.unit, c.count); break;
         }
-        const std::string what = "text " + std::to_string(c.text) + ", op " + std::to_string(int(c.op)) + ", unit " +
-                                 std::to_string(int(c.unit)) + ", from " + std::to_string(c.from.start) + ".." +
-                                 std::to_string(c.from.end) + " by " + std::to_string(c.count);
-        EXPECT_EQ(range.start, c.to.start) << what;
-        EXPECT_EQ(range.end, c.to.end) << what;
-        EXPECT_EQ(moved, c.moved) << what;
+        EXPECT_TRUE(range == c.to && moved == c.moved)
+            << "text " << c.text << ", op " << int(c.op) << ", unit " << int(c.unit) << ", " << c.from.start << ".."
+            << c.from.end << " by " << c.count << ": " << range.start << ".." << range.end << ", moved " << moved;
     }
 }
