@@ -8,6 +8,9 @@
 #define IDS_BROWSE_TITLE 1
 #define IDS_PANE_COPY 2
 #define IDS_PANE_SELECT_ALL 3
+#define IDS_PANE_NAME 20
+#define IDS_JOB_END_LINE 21
+#define IDS_JOB_END_LINES 22
 
 // Main dialog
 #define IDC_MD5 1000

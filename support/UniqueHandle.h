@@ -6,6 +6,7 @@
 // own small classes below.
 #include <windows.h>
 #include <objbase.h>
+#include <oleauto.h>
 #include <shellapi.h>
 
 #include <utility>
@@ -89,12 +90,26 @@ struct ComTraits {
     static void Close(Handle object) { object->Release(); }
 };
 
+// Automation strings and arrays not yet handed to a caller.
+struct SysStringTraits {
+    using Handle = BSTR;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle text) { ::SysFreeString(text); }
+};
+struct SafeArrayTraits {
+    using Handle = SAFEARRAY*;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle array) { ::SafeArrayDestroy(array); }
+};
+
 using NullHandle = UniqueHandle<NullHandleTraits>;
 using FileHandle = UniqueHandle<InvalidHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using MenuHandle = UniqueHandle<MenuTraits>;
 using GlobalMemory = UniqueHandle<GlobalTraits>;
 using DropHandle = UniqueHandle<DropTraits>;
+using SysString = UniqueHandle<SysStringTraits>;
+using SafeArray = UniqueHandle<SafeArrayTraits>;
 template <typename T>
 using TaskMemory = UniqueHandle<TaskMemoryTraits<T>>;
 template <typename Interface>
