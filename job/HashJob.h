@@ -44,6 +44,8 @@ public:
     // The window has shown or thrown away `chars` characters of the text
     // posted to it (job/Messages.h), so the worker may post more.
     void Shown(std::size_t chars) { unshownChars -= static_cast<std::int64_t>(chars); }
+    // Characters posted and not yet shown: 0 once the window has caught up.
+    std::int64_t Unshown() const { return unshownChars; }
 
 private:
     struct Request {

@@ -252,7 +252,7 @@ TEST(MainWindowJobEnd, BarFullFocusBackUnlessMovedClsKeepsLaterLinesAndBusyUntil
         main.Release();
         ASSERT_TRUE(main.WaitIdle());
         EXPECT_EQ(main.PaneLines(), Lines{Md5Line(kMd5Abc, file)});
-        EXPECT_EQ(main.Dialog().job.unshownChars, 0);
+        EXPECT_EQ(main.Dialog().job.Unshown(), 0);
     }
 }
 
