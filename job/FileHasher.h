@@ -39,7 +39,8 @@ FileHandle OpenForHashing(const WideString& path, std::uint64_t& size);
 // Feeds `length` bytes to `digest` a chunk of `chunkSize` at a time, calling
 // `chunkDone` after each. `stopping` is asked before every full chunk and
 // never before a partial last one, so a file smaller than a chunk is never cut
-// short. False when it stopped. This is the one place that hashes a file's bytes.
+// short. False when it stopped. This is the one place that hashes a file's
+// bytes alone; HashPipeline feeds lanes in the same steps.
 template <typename Stopping, typename ChunkDone>
 bool HashChunks(Digest& digest, const std::uint8_t* bytes, std::uint32_t length, std::uint32_t chunkSize,
                 Stopping stopping, ChunkDone chunkDone) {

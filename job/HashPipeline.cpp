@@ -10,10 +10,10 @@
 namespace {
 
 // A large file is read this far before the reader turns to another file, so
-// that a spinning disk seeks rarely; shorter only where the runs of all
-// hashers would not fit in the memory in flight.
-constexpr std::uint64_t kRunBytes = 16u << 20;
-constexpr std::uint64_t kShortestRunBytes = 4u << 20;
+// that a spinning disk seeks rarely; shorter only where the runs of all files
+// being fed would not fit in the memory in flight.
+constexpr std::uint64_t kRunBytes = 4u << 20;
+constexpr std::uint64_t kShortestRunBytes = 1u << 20;
 // Files begun whose outcome is not yet handed over: bounds the outcomes kept
 // while one hasher spends long on a large file and others race through small ones.
 constexpr std::size_t kMaxOpenResults = 1024;
@@ -23,9 +23,17 @@ constexpr std::uint64_t kPieceCost = 64u << 10;
 
 }  // namespace
 
+// The reader's own: a file being fed to a hasher.
+struct HashPipeline::Feed {
+    FileHandle file;
+    std::uint64_t left = 0;
+    Result* result = nullptr;
+    bool first = false;
+};
+
 class HashPipeline::Hasher : public WorkerThread {
 public:
-    explicit Hasher(HashPipeline& pipeline) : owner(pipeline) {}
+    Hasher(HashPipeline& pipeline, std::size_t lanes) : owner(pipeline), feeds(lanes) {}
     void Run() override { owner.HashLoop(*this); }
 
     HashPipeline& owner;
@@ -34,19 +42,21 @@ public:
     std::uint64_t pending = 0;  // weight of the pieces queued or being hashed
     bool quit = false;
     CONDITION_VARIABLE wake = CONDITION_VARIABLE_INIT;
-    // The reader's own: the file this hasher is being fed, if any.
-    FileHandle file;
-    std::uint64_t left = 0;
-    Result* result = nullptr;
-    bool first = false;
+    // The reader's own: the files this hasher is being fed, and which of
+    // them had the last run.
+    std::vector<Feed> feeds;
+    std::size_t turn = 0;
+    bool Fed() const {
+        return std::any_of(feeds.begin(), feeds.end(), [](const Feed& feed) { return bool(feed.file); });
+    }
+    bool CanTake() const {
+        return std::any_of(feeds.begin(), feeds.end(), [](const Feed& feed) { return !feed.file; });
+    }
 };
 
 HashPipeline::HashPipeline(const JobSettings& chosen, std::uint32_t count, const std::atomic<std::int32_t>& cancelFlag)
     : settings(chosen), hasherCount(std::clamp<std::uint32_t>(count, 1, kMaxHashers)), cancel(cancelFlag),
-      pieceBytes(chosen.ReadBytes()),
-      runBytes(std::clamp<std::uint64_t>(kMaxBytesInFlight / hasherCount, kShortestRunBytes, kRunBytes)),
-      poolLimit(static_cast<std::size_t>(std::max<std::uint64_t>(
-          1, std::min<std::uint64_t>((runBytes + pieceBytes) * hasherCount, kMaxBytesInFlight) / pieceBytes))) {}
+      pieceBytes(chosen.ReadBytes()) {}
 
 HashPipeline::~HashPipeline() { StopHashers(); }
 
@@ -64,13 +74,20 @@ bool HashPipeline::Run(const std::vector<FileToHash>& list, const FileHasher::Fi
     files = &list;
     finished = &onFinished;
     idle = &onIdle;
+    lanes = 1;
+    for (const FileToHash& file : list) lanes = std::max(lanes, Digest::Lanes(file.algorithm));
+    lanes = std::min<std::size_t>(lanes, kMaxLanes);
+    const std::uint64_t feeds = std::uint64_t{hasherCount} * lanes;
+    runBytes = std::clamp<std::uint64_t>(kMaxBytesInFlight / feeds, kShortestRunBytes, kRunBytes);
+    poolLimit = static_cast<std::size_t>(std::max<std::uint64_t>(
+        1, std::min<std::uint64_t>((runBytes + pieceBytes) * feeds, kMaxBytesInFlight) / pieceBytes));
     try {
         // Reserved now, so that no hasher allocates while it holds the lock.
         freePieces.reserve(poolLimit);
         pool.reserve(poolLimit);
         hashers.reserve(hasherCount);
         for (std::uint32_t i = 0; i < hasherCount; ++i) {
-            auto hasher = std::make_unique<Hasher>(*this);
+            auto hasher = std::make_unique<Hasher>(*this, lanes);
             if (!hasher->Start(false)) break;
             hashers.push_back(std::move(hasher));
         }
@@ -87,7 +104,8 @@ bool HashPipeline::Run(const std::vector<FileToHash>& list, const FileHasher::Fi
         // Out of memory: the files begun still get their lines.
         abandoned = true;
     }
-    for (auto& hasher : hashers) hasher->file.reset();
+    for (auto& hasher : hashers)
+        for (Feed& feed : hasher->feeds) feed.file.reset();
     StopHashers();
     // Every hasher has ended: what is not done now was cut short.
     for (Result& result : results) {
@@ -105,14 +123,16 @@ void HashPipeline::ReadAll() {
         ReportFinished();
         (*idle)();
         if (Stopping()) return;
-        Hasher* hasher = PickHasher(nextIndex < count && results.size() < kMaxOpenResults);
+        const bool canOpen = nextIndex < count && results.size() < kMaxOpenResults;
+        Hasher* hasher = PickHasher(canOpen);
         if (hasher == nullptr) {
-            const bool feeding = std::any_of(hashers.begin(), hashers.end(), [](const auto& h) { return bool(h->file); });
+            const bool feeding = std::any_of(hashers.begin(), hashers.end(), [](const auto& h) { return h->Fed(); });
             if (nextIndex == count && !feeding) break;
             WaitForHashers();
             continue;
         }
-        if (!hasher->file) {
+        Feed& feed = *PickFeed(*hasher, canOpen);
+        if (!feed.file) {
             const std::size_t index = nextIndex++;
             const FileToHash& next = (*files)[index];
             Result& result = results.emplace_back(next.algorithm, index);
@@ -127,12 +147,12 @@ void HashPipeline::ReadAll() {
                 result.done = true;
                 continue;
             }
-            hasher->file = std::move(file);
-            hasher->left = size;
-            hasher->result = &result;
-            hasher->first = true;
+            feed.file = std::move(file);
+            feed.left = size;
+            feed.result = &result;
+            feed.first = true;
         }
-        ReadRun(*hasher);
+        ReadRun(*hasher, feed);
     }
     // Everything is read: wait for the last outcomes.
     while (!results.empty() && !Stopping()) {
@@ -142,33 +162,51 @@ void HashPipeline::ReadAll() {
     }
 }
 
-// The hasher with the least to do among those being fed a file, or among all
-// of them when another file may be opened.
+// The hasher with the least to do among those being fed a file, or that may
+// take another file when one may be opened.
 HashPipeline::Hasher* HashPipeline::PickHasher(bool canOpen) {
     Hasher* best = nullptr;
     ExclusiveLock held(lock);
     for (auto& hasher : hashers)
-        if ((hasher->file || canOpen) && (best == nullptr || hasher->pending < best->pending)) best = hasher.get();
+        if ((hasher->Fed() || (canOpen && hasher->CanTake())) && (best == nullptr || hasher->pending < best->pending))
+            best = hasher.get();
     return best;
 }
 
-void HashPipeline::ReadRun(Hasher& hasher) {
-    for (std::uint64_t budget = runBytes; budget != 0 && hasher.left != 0;) {
+// A free lane takes the next file first, so that the lanes stay full; else the
+// files being fed take their runs in turn.
+HashPipeline::Feed* HashPipeline::PickFeed(Hasher& hasher, bool canOpen) {
+    const std::size_t count = hasher.feeds.size();
+    if (canOpen)
+        for (Feed& feed : hasher.feeds)
+            if (!feed.file) return &feed;
+    for (std::size_t i = 1; i <= count; ++i) {
+        Feed& feed = hasher.feeds[(hasher.turn + i) % count];
+        if (feed.file) {
+            hasher.turn = (hasher.turn + i) % count;
+            return &feed;
+        }
+    }
+    return &hasher.feeds[0];  // not reached: PickHasher chose a hasher with a file or a free lane
+}
+
+void HashPipeline::ReadRun(Hasher& hasher, Feed& feed) {
+    for (std::uint64_t budget = runBytes; budget != 0 && feed.left != 0;) {
         std::uint8_t* bytes = AcquirePiece();
         if (bytes == nullptr) return;  // stopping
-        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(hasher.left, pieceBytes));
+        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(feed.left, pieceBytes));
         // A file that ends early was truncated meanwhile: it was not read whole.
-        const bool read = ReadFully(settings.readFile, hasher.file.get(), bytes, length);
-        hasher.left = read ? hasher.left - length : 0;
+        const bool read = ReadFully(settings.readFile, feed.file.get(), bytes, length);
+        feed.left = read ? feed.left - length : 0;
         budget -= std::min<std::uint64_t>(budget, length);
         if (!read) {
             ExclusiveLock held(lock);
             freePieces.push_back(bytes);
             bytes = nullptr;
         }
-        Enqueue(hasher, Piece{hasher.result, bytes, read ? length : 0, hasher.first, hasher.left == 0});
-        hasher.first = false;
-        if (hasher.left == 0) hasher.file.reset();
+        Enqueue(hasher, Piece{feed.result, bytes, read ? length : 0, feed.first, feed.left == 0});
+        feed.first = false;
+        if (feed.left == 0) feed.file.reset();
         ReportFinished();
         (*idle)();
     }
@@ -242,29 +280,83 @@ void HashPipeline::StopHashers() {
 }
 
 void HashPipeline::HashLoop(Hasher& hasher) {
-    bool fileOk = false;
+    Piece taken[kMaxLanes];
     ExclusiveLock held(lock);
     for (;;) {
         while (hasher.queue.empty() && !hasher.quit) held.Wait(hasher.wake);
         if (hasher.queue.empty()) return;
-        const Piece piece = hasher.queue.front();
-        hasher.queue.pop_front();
+        // The first piece queued of each file, as many files as the digest
+        // has lanes; a file's pieces stay in order.
+        const DigestAlgorithm algorithm = (*files)[hasher.queue.front().result->fileIndex].algorithm;
+        const std::size_t width = std::min<std::size_t>(Digest::Lanes(algorithm), kMaxLanes);
+        std::size_t count = 0;
+        for (auto it = hasher.queue.begin(); it != hasher.queue.end() && count < width;) {
+            const auto sameFile = [&](std::size_t i) { return taken[i].result == it->result; };
+            bool seen = false;
+            for (std::size_t i = 0; i < count && !seen; ++i) seen = sameFile(i);
+            if (seen || (*files)[it->result->fileIndex].algorithm != algorithm) {
+                ++it;
+                continue;
+            }
+            taken[count++] = *it;
+            it = hasher.queue.erase(it);
+        }
         {
             const ExclusiveLock::Unlocked hashing(held);
-            if (piece.first) {
-                if (settings.hasherHook) settings.hasherHook(piece.result->fileIndex);
-                fileOk = true;
+            for (std::size_t i = 0; i < count; ++i) {
+                Result& result = *taken[i].result;
+                // Until it is done, the hasher alone touches `ok`.
+                if (taken[i].first) {
+                    if (settings.hasherHook) settings.hasherHook(result.fileIndex);
+                    result.ok = true;
+                }
+                result.ok = result.ok && taken[i].bytes != nullptr;
             }
-            fileOk = fileOk && piece.bytes != nullptr &&
-                     HashChunks(piece.result->digest, piece.bytes, piece.length, settings.chunkSize,
-                                [this] { return Stopping(); }, [] {});
+            if (count == 1)
+                taken[0].result->ok = taken[0].result->ok &&
+                                      HashChunks(taken[0].result->digest, taken[0].bytes, taken[0].length,
+                                                 settings.chunkSize, [this] { return Stopping(); }, [] {});
+            else
+                HashTogether(taken, count);
         }
-        if (piece.bytes) freePieces.push_back(piece.bytes);
-        hasher.pending -= piece.length + kPieceCost;
-        if (piece.last) {
-            piece.result->ok = fileOk;
-            piece.result->done = true;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Piece& piece = taken[i];
+            if (piece.bytes) freePieces.push_back(piece.bytes);
+            hasher.pending -= piece.length + kPieceCost;
+            if (piece.last) piece.result->done = true;
         }
         ::WakeConditionVariable(&readerWake);
+    }
+}
+
+// Hashes pieces of different files of one digest together, a chunk of each
+// per call, with HashChunks' rule for each file: a cancel stops a file before
+// its next full chunk, never before a partial last one.
+void HashPipeline::HashTogether(const Piece pieces[], std::size_t count) {
+    std::uint32_t offsets[kMaxLanes] = {};
+    Digest* digests[kMaxLanes];
+    const std::uint8_t* bytes[kMaxLanes];
+    std::uint32_t lengths[kMaxLanes];
+    for (;;) {
+        const bool stopping = Stopping();
+        std::size_t lanesNow = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Piece& piece = pieces[i];
+            Result& result = *piece.result;
+            if (!result.ok || offsets[i] == piece.length) continue;
+            const std::uint32_t chunk = std::min<std::uint32_t>(settings.chunkSize, piece.length - offsets[i]);
+            if (chunk == settings.chunkSize && stopping) {
+                result.ok = false;
+                continue;
+            }
+            digests[lanesNow] = &result.digest;
+            bytes[lanesNow] = piece.bytes + offsets[i];
+            lengths[lanesNow] = chunk;
+            offsets[i] += chunk;
+            ++lanesNow;
+        }
+        if (lanesNow == 0) return;
+        if (lanesNow == 1) digests[0]->Update(bytes[0], lengths[0]);
+        else Digest::UpdateLanes(digests, bytes, lengths, lanesNow);
     }
 }

@@ -3,10 +3,9 @@
 // reader: it reads the files one after the other in their order, so a spinning
 // disk sees long sequential reads, and hands the pieces to hasher threads. A
 // file is hashed whole by one hasher, its pieces in file order; outcomes come
-// back to the calling thread in the files' order. Each piece is hashed into
-// its own file's result, so a hasher that takes several files at once (lanes
-// of a multi-buffer digest) changes only how the reader feeds hashers and how
-// a hasher works through its queue.
+// back to the calling thread in the files' order. Where the digest has lanes
+// (Digest::Lanes), a hasher is fed that many files at once and hashes a piece
+// of each together; with one file in its queue it hashes that one alone.
 #include <windows.h>
 
 #include <atomic>
@@ -27,6 +26,8 @@ public:
     static constexpr std::uint32_t kMaxHashers = 16;
     // Bytes read and not yet hashed never pass this: the process is 32-bit.
     static constexpr std::uint32_t kMaxBytesInFlight = 64u << 20;
+    // Files one hasher is fed at once, at most.
+    static constexpr std::size_t kMaxLanes = 16;
 
     // `hashers` threads, 1 to kMaxHashers, read and hashed as `settings` say;
     // `cancel` stops them as it stops a file hashed alone.
@@ -50,6 +51,7 @@ public:
 
 private:
     class Hasher;
+    struct Feed;
     // One file's outcome. Its hasher hashes into `digest`, which the reader
     // reads only once `done` is set.
     struct Result {
@@ -69,21 +71,25 @@ private:
     };
 
     void ReadAll();
-    void ReadRun(Hasher& hasher);
+    void ReadRun(Hasher& hasher, Feed& feed);
     Hasher* PickHasher(bool canOpen);
+    Feed* PickFeed(Hasher& hasher, bool canOpen);
     std::uint8_t* AcquirePiece();
     void Enqueue(Hasher& hasher, const Piece& piece);
     void ReportFinished();
     void WaitForHashers();
     void StopHashers();
     void HashLoop(Hasher& hasher);
+    void HashTogether(const Piece pieces[], std::size_t count);
     bool Stopping() const { return cancel != 0 || abandoned; }
 
     const JobSettings& settings;
     const std::uint32_t hasherCount;
     const std::atomic<std::int32_t>& cancel;
     const std::uint32_t pieceBytes;  // smaller files go as one piece
-    std::uint64_t runBytes;
+    // Files fed to one hasher at once: the most lanes among the files' digests.
+    std::size_t lanes = 1;
+    std::uint64_t runBytes = 0;
     const std::vector<FileToHash>* files = nullptr;
     const FileHasher::Finished* finished = nullptr;
     const std::function<void()>* idle = nullptr;
@@ -94,10 +100,10 @@ private:
     CONDITION_VARIABLE readerWake = CONDITION_VARIABLE_INIT;
     std::vector<std::unique_ptr<Hasher>> hashers;
     std::vector<std::unique_ptr<std::uint8_t[]>> pool;
-    // Pieces enough for a run of every hasher and one more, within the cap:
-    // one hasher's run is read while the others hash theirs. Filling the
-    // whole cap instead used more memory and was no faster.
-    std::size_t poolLimit;
+    // Pieces enough for a run of every file being fed and one more, within
+    // the cap: one run is read while the others are hashed. Filling the whole
+    // cap instead used more memory and was no faster without lanes.
+    std::size_t poolLimit = 1;
     std::vector<std::uint8_t*> freePieces;
     // Files opened whose outcome has not been handed over, in order.
     std::deque<Result> results;

@@ -139,7 +139,7 @@ TEST_F(HashJobHostile, FileChangedBetweenTwoChunksIsReadAsItWasAtOpen) {
             << deleted[2];
         EXPECT_EQ(deleted.back(), L"done");
     }
-    // Between two runs of 16 MiB among two hashers.
+    // Between two runs among two hashers.
     std::string big(40 << 20, '\0'), otherBytes("other");
     big.replace(0, bytes.size(), bytes);
     otherBytes.resize(8 << 20);
