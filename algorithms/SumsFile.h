@@ -127,7 +127,7 @@ public:
     // entry still open.
     void Finish(const Sink& sink);
 
-    struct Lines;  // understands decoded lines; SumsFile.cpp only
+    struct Lines;  // understands decoded lines; SumsLayouts.h only
 
 private:
     void Append(const char* bytes, std::size_t count);

@@ -13,9 +13,9 @@
 #include "support/UniqueHandle.h"
 
 class PaneText;
+struct IAccessible;
 struct IRawElementProviderSimple;
 class PaneElement;
-class PaneAccessible;
 
 // What the providers read and do through the pane window.
 class PaneAccessSource {
@@ -73,7 +73,7 @@ private:
 
     PaneAccessSource& source;
     ComPtr<PaneElement> element;
-    ComPtr<PaneAccessible> client, caret;
+    ComPtr<IAccessible> client, caret;
     bool disconnected = false;
     // What the last events told.
     std::size_t toldAnchor = 0, toldCaret = 0, toldLine = 0, toldLineLength = 0;
