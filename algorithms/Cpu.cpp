@@ -56,7 +56,8 @@ CpuFeatures Detect() {
     const bool ymm = (xcr0 & 0x6) == 0x6;     // XMM and upper YMM halves
     const bool zmm = (xcr0 & 0xE6) == 0xE6;   // plus opmask and both ZMM parts
     const bool vpclmul = f.pclmul && Bit(seven.ecx, 10);
-    f.vpclmul256 = vpclmul && ymm && Bit(one.ecx, 28) && Bit(seven.ebx, 5);
+    f.avx2 = f.sse41 && ymm && Bit(one.ecx, 28) && Bit(seven.ebx, 5);
+    f.vpclmul256 = vpclmul && f.avx2;
     f.vpclmul512 = f.vpclmul256 && zmm && Bit(seven.ebx, 16) && Bit(seven.ebx, 30) && Bit(seven.ebx, 31);
     return f;
 }

@@ -31,6 +31,7 @@
 // (for the wider registers' state) support the extension.
 struct CpuFeatures {
     bool sse41 = false;    // with SSSE3
+    bool avx2 = false;     // with AVX and the YMM state
     bool pclmul = false;   // PCLMULQDQ
     bool sha = false;      // SHA1RNDS4 and friends
     bool vpclmul256 = false;  // VPCLMULQDQ on YMM registers, with AVX2
