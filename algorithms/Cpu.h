@@ -32,6 +32,7 @@
 struct CpuFeatures {
     bool sse2 = false;
     bool sse41 = false;    // with SSSE3
+    bool avx2 = false;     // with AVX and the YMM state
     bool pclmul = false;   // PCLMULQDQ
     bool sha = false;      // SHA1RNDS4 and friends
     bool avx2 = false;     // with AVX and the YMM state

@@ -7,9 +7,9 @@
 #                                                   "file folders eight close"
 #   DUNMO_BENCH_BIG=1 bench/compare.sh ...          also 300,000 files, once
 #
-# file: a 1 GiB random file; Dunmo's MD5 from launch, and MD5, SHA-1, CRC32 and
-# SHA-256 from a radio click, to the result line; rhash, 7zz, openssl and
-# md5sum/sha1sum/crc32/sha256sum as whole commands.
+# file: a 1 GiB random file; Dunmo's MD5 from launch, and MD5, SHA-1, CRC32,
+# SHA-256 and SHA-512 from a radio click, to the result line; rhash, 7zz,
+# openssl and md5sum/sha1sum/crc32/sha256sum/sha512sum as whole commands.
 # folders: folders of 10,000 and 100,000 files of 0-4 KiB; Dunmo from Enter in
 # the path box to the last line, beside the walk floor (a bare Win32 read walk)
 # and the pane floor (the same lines into a bare output pane with its styles
@@ -59,8 +59,9 @@ if [ ! -f "$DATA/digests" ]; then
   { md5sum <"$FILE"; sha1sum <"$FILE"; crc32 "$FILE"; } | cut -d' ' -f1 | tr a-f A-F >"$DATA/digests"
 fi
 if [ "$(wc -l <"$DATA/digests")" -lt 4 ]; then sha256sum <"$FILE" | cut -d' ' -f1 | tr a-f A-F >>"$DATA/digests"; fi
+if [ "$(wc -l <"$DATA/digests")" -lt 5 ]; then sha512sum <"$FILE" | cut -d' ' -f1 | tr a-f A-F >>"$DATA/digests"; fi
 declare -A REF
-{ read -r REF[md5]; read -r REF[sha1]; read -r REF[crc32]; read -r REF[sha256]; } <"$DATA/digests"
+{ read -r REF[md5]; read -r REF[sha1]; read -r REF[crc32]; read -r REF[sha256]; read -r REF[sha512]; } <"$DATA/digests"
 COUNTS=(10000 100000)
 BIG=300000
 make_folder() {  # make_folder N: N files of 0-4 KiB in $DATA/small-N
@@ -152,13 +153,13 @@ for round in $(seq "$ROUNDS"); do
     cat "$FILE" >/dev/null
     driver file file "$FILE"
     host md5 rhash rhash --md5;         host sha1 rhash rhash --sha1;     host crc32 rhash rhash --crc32
-    host sha256 rhash rhash --sha256
+    host sha256 rhash rhash --sha256;   host sha512 rhash rhash --sha512
     host md5 7zz 7zz h -scrcMD5;        host sha1 7zz 7zz h -scrcSHA1;    host crc32 7zz 7zz h -scrcCRC32
-    host sha256 7zz 7zz h -scrcSHA256
+    host sha256 7zz 7zz h -scrcSHA256;  host sha512 7zz 7zz h -scrcSHA512
     host md5 openssl openssl dgst -md5; host sha1 openssl openssl dgst -sha1
-    host sha256 openssl openssl sha256
+    host sha256 openssl openssl sha256; host sha512 openssl openssl sha512
     host md5 coreutils md5sum;          host sha1 coreutils sha1sum;      host crc32 coreutils crc32
-    host sha256 coreutils sha256sum
+    host sha256 coreutils sha256sum;    host sha512 coreutils sha512sum
   fi
   if want folders; then
     for n in "${COUNTS[@]}"; do folder_case "folder-$n" "$DATA/small-$n" "$n"; done
@@ -212,8 +213,8 @@ if want file; then
   echo "the CreateProcess call (launch) or the radio click to its line, the others as whole commands."
   printf '%-13s %7s %6s %7s %7s %7s %9s   %-9s %-26s %s\n' case Dunmo MB/s rhash 7zz openssl coreutils \
     fastest "Dunmo/fastest  target" "answers: p99 / worst"
-  declare -A TARGET=([md5]=1.0 [sha1]=0.8 [crc32]=0.5 [sha256]=1.0)
-  for c in md5-launch md5-click sha1-click crc32-click sha256-click; do
+  declare -A TARGET=([md5]=1.0 [sha1]=0.8 [crc32]=0.5 [sha256]=1.0 [sha512]=1.0)
+  for c in md5-launch md5-click sha1-click crc32-click sha256-click sha512-click; do
     algorithm=${c%-*} ours=$(median "$c|Dunmo") cells=()
     [ -n "$ours" ] || { echo "$c: not measured (no such button in this build)"; continue; }
     for tool in rhash 7zz openssl coreutils; do m=$(median "$algorithm|$tool"); cells+=("${m:--}"); done
@@ -222,7 +223,7 @@ if want file; then
       "${cells[@]}" "$fastest" "$(verdict "$(ratio "$ours" "$best")" "${TARGET[$algorithm]}")" \
       "$(ms "${P99[$c]:-}") / $(answer "${WORST[$c]:-0}")"
   done
-  echo "(coreutils: md5sum, sha1sum, crc32 and sha256sum; MB/s = 10^6 bytes/s)"
+  echo "(coreutils: md5sum, sha1sum, crc32, sha256sum and sha512sum; MB/s = 10^6 bytes/s)"
 fi
 
 folder_row() {  # folder_row KEY LABEL

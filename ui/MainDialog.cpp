@@ -31,8 +31,8 @@ struct ExchangeRow {
 
 
 // Controls that could start a request, disabled while a job runs, in this order.
-const int kBusySet[] = {IDC_PATH,  IDC_BROWSE, IDC_ABOUT,        IDC_MD5,   IDC_SHA1,
-                        IDC_CRC32, IDC_SHA256, IDC_SUBDIRECTORY, IDC_BASE64};
+const int kBusySet[] = {IDC_PATH,  IDC_BROWSE, IDC_ABOUT,  IDC_MD5,          IDC_SHA1,
+                        IDC_CRC32, IDC_SHA256, IDC_SHA512, IDC_SUBDIRECTORY, IDC_BASE64};
 
 // Pending lines and steps are shown by the flush timer, in ticks of at most
 // LineStreamer::kTickBudgetMs, never while the user's input waits: WM_TIMER
@@ -134,6 +134,7 @@ bool MainDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
         {WM_COMMAND, IDC_SHA1, &MainDialog::HandleDigestChoice},
         {WM_COMMAND, IDC_CRC32, &MainDialog::HandleDigestChoice},
         {WM_COMMAND, IDC_SHA256, &MainDialog::HandleDigestChoice},
+        {WM_COMMAND, IDC_SHA512, &MainDialog::HandleDigestChoice},
         {WM_DROPFILES, 0, &MainDialog::HandleDrop},
         {UM_PROGRESS_RANGE, 0, &MainDialog::HandleProgressRange},
         {UM_PROGRESS_STEP, 0, &MainDialog::HandleProgressStep},

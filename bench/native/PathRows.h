@@ -1,5 +1,5 @@
 #pragma once
-// The rows for each SHA-1, SHA-256 and CRC-32 path this processor runs; shared by the
+// The rows for each SHA-1, SHA-256, SHA-512 and CRC-32 path this processor runs; shared by the
 // native and the Windows algorithm benchmarks.
 #include "../BenchCommon.h"
 #include "algorithms/Digest.h"
@@ -20,6 +20,11 @@ inline const PathName<Sha1Path> kSha1Paths[] = {
 inline const PathName<Sha256Path> kSha256Paths[] = {
     {Sha256Path::Portable, "SHA-256 (portable)"},
     {Sha256Path::ShaExtensions, "SHA-256 (SHA extensions)"},
+};
+
+inline const PathName<Sha512Path> kSha512Paths[] = {
+    {Sha512Path::Portable, "SHA-512 (portable)"},
+    {Sha512Path::Avx2, "SHA-512 (AVX2)"},
 };
 
 inline const PathName<Crc32Path> kCrc32Paths[] = {

@@ -7,11 +7,12 @@
 
 namespace {
 
-std::string OpenSslDigest(const EVP_MD* md, const std::vector<std::uint8_t>& buffer) {
+std::string OpenSslDigest(const EVP_MD* md, const std::vector<std::uint8_t>& buffer,
+                          std::size_t piece = bench::kPiece) {
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     EVP_DigestInit_ex(context, md, nullptr);
-    for (std::size_t i = 0; i < buffer.size(); i += bench::kPiece) {
-        EVP_DigestUpdate(context, buffer.data() + i, bench::kPiece);
+    for (std::size_t i = 0; i < buffer.size(); i += piece) {
+        EVP_DigestUpdate(context, buffer.data() + i, piece);
     }
     std::uint8_t digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
@@ -50,6 +51,15 @@ int main() {
         }
     }
     Sha256UsePath(Sha256Path::Fastest);
+
+    b = BestMegabytesPerSecond(kBufferSize, [&] { theirs = OpenSslDigest(EVP_sha512(), buffer, kSha512Piece); });
+    for (const PathName<Sha512Path>& path : kSha512Paths) {
+        if (Sha512UsePath(path.path)) {
+            a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurSha512(buffer); });
+            PrintRow(path.name, a, "OpenSSL SHA-512", b, ours == theirs);
+        }
+    }
+    Sha512UsePath(Sha512Path::Fastest);
     CompareCrc32PathsWithZlib(buffer);
 
     std::vector<char> text(kPiece / 3 * 4 + 8);

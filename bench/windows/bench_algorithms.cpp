@@ -1,6 +1,6 @@
 // Throughput of the digests (each path this processor has) and Base64 as an
 // i686 program, beside zlib's crc32 and the platform's own MD5, SHA-1,
-// SHA-256 (CryptoAPI) and Base64 (crypt32).
+// SHA-256, SHA-512 (CryptoAPI) and Base64 (crypt32).
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -9,17 +9,18 @@
 
 namespace {
 
-// One CryptoAPI hash over the buffer in 64 KiB pieces; empty on failure.
-std::string CryptoApiDigest(HCRYPTPROV provider, ALG_ID algorithm, const std::vector<std::uint8_t>& buffer) {
+// One CryptoAPI hash over the buffer in pieces of `piece` bytes; empty on failure.
+std::string CryptoApiDigest(HCRYPTPROV provider, ALG_ID algorithm, const std::vector<std::uint8_t>& buffer,
+                            std::size_t piece = bench::kPiece) {
     HCRYPTHASH hash = 0;
     if (!CryptCreateHash(provider, algorithm, 0, 0, &hash)) {
         return std::string();
     }
     bool ok = true;
-    for (std::size_t i = 0; ok && i < buffer.size(); i += bench::kPiece) {
-        ok = CryptHashData(hash, buffer.data() + i, static_cast<DWORD>(bench::kPiece), 0) != FALSE;
+    for (std::size_t i = 0; ok && i < buffer.size(); i += piece) {
+        ok = CryptHashData(hash, buffer.data() + i, static_cast<DWORD>(piece), 0) != FALSE;
     }
-    BYTE digest[32];
+    BYTE digest[64];
     DWORD size = sizeof digest;
     ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
     CryptDestroyHash(hash);
@@ -31,7 +32,7 @@ std::string CryptoApiDigest(HCRYPTPROV provider, ALG_ID algorithm, const std::ve
 int main() {
     using namespace bench;
     HCRYPTPROV provider = 0;
-    // The AES provider is the one that also offers SHA-256.
+    // The AES provider is the one that also offers SHA-256 and SHA-512.
     if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
         std::printf("CryptAcquireContextW failed: %lu\n", GetLastError());
         return 1;
@@ -62,6 +63,15 @@ int main() {
         }
     }
     Sha256UsePath(Sha256Path::Fastest);
+
+    b = BestMegabytesPerSecond(kBufferSize, [&] { theirs = CryptoApiDigest(provider, CALG_SHA_512, buffer, kSha512Piece); });
+    for (const PathName<Sha512Path>& path : kSha512Paths) {
+        if (Sha512UsePath(path.path)) {
+            a = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurSha512(buffer); });
+            PrintRow(path.name, a, "CryptoAPI CALG_SHA_512", b, ours == theirs);
+        }
+    }
+    Sha512UsePath(Sha512Path::Fastest);
     CryptReleaseContext(provider, 0);
 
     CompareCrc32PathsWithZlib(buffer);

@@ -241,7 +241,8 @@ void File(const std::wstring& program, const std::wstring& path) {
     dunmo.WaitUntil([&] { return !dunmo.Busy(); });
     Report("md5-launch", shown - dunmo.started, dunmo, LastDigest(dunmo));
     const std::pair<int, const char*> clicks[] = {
-        {IDC_MD5, "md5-click"}, {IDC_SHA1, "sha1-click"}, {IDC_CRC32, "crc32-click"}, {1014, "sha256-click"}};
+        {IDC_MD5, "md5-click"},       {IDC_SHA1, "sha1-click"},       {IDC_CRC32, "crc32-click"},
+        {IDC_SHA256, "sha256-click"}, {IDC_SHA512, "sha512-click"}};
     for (const auto& [radio, name] : clicks) {
         if (!dunmo.Control(radio)) continue;  // a digest this build does not offer
         const long before = dunmo.Lines();

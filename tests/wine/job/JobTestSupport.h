@@ -24,7 +24,7 @@ namespace jobtest {
 using namespace wintest;
 
 using Log = std::vector<std::wstring>;
-inline const DigestAlgorithm AllAlgorithms[] = {DigestMd5, DigestSha1, DigestCrc32, DigestSha256};
+inline const DigestAlgorithm AllAlgorithms[] = {DigestMd5, DigestSha1, DigestCrc32, DigestSha256, DigestSha512};
 
 inline std::wstring Steps(std::uint64_t count) { return L"step x" + std::to_wstring(count); }
 inline std::wstring Range(std::uint64_t count) { return L"range " + std::to_wstring(count); }

@@ -13,8 +13,8 @@ using namespace uitest;
 namespace {
 
 void ExpectControls(const MainWindow& main, bool busy) {
-    for (const int id : {IDC_PATH, IDC_BROWSE, IDC_ABOUT, IDC_MD5, IDC_SHA1, IDC_CRC32, IDC_SHA256, IDC_SUBDIRECTORY,
-                         IDC_BASE64})
+    for (const int id : {IDC_PATH, IDC_BROWSE, IDC_ABOUT, IDC_MD5, IDC_SHA1, IDC_CRC32, IDC_SHA256, IDC_SHA512,
+                         IDC_SUBDIRECTORY, IDC_BASE64})
         EXPECT_EQ(main.Enabled(id), !busy) << "control " << id;
     EXPECT_TRUE(main.Enabled(IDC_CLEAR));
     EXPECT_EQ((GetWindowLongW(main.Window(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0, !busy);
@@ -143,25 +143,28 @@ TEST(MainWindowRequests, NothingStartsOutsideThePathBoxForNamesThatNameNothingOr
 }
 
 // Host digests (Python's hashlib, zlib) of Pattern(size), in radio order.
-const int kDigestButtons[] = {IDC_MD5, IDC_SHA1, IDC_CRC32, IDC_SHA256};
+const int kDigestButtons[] = {IDC_MD5, IDC_SHA1, IDC_CRC32, IDC_SHA256, IDC_SHA512};
 const struct Vector {
     std::size_t size;
-    const wchar_t* digests[4];
+    const wchar_t* digests[5];
 } kVectors[] = {
     {0u,
      {L"D41D8CD98F00B204E9800998ECF8427E", L"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", L"00000000",
-      L"E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"}},
+      L"E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855",
+      L"CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE47D0D13C5D85F2B0FF8318D2877EEC2F63B931BD47417A81A538327AF927DA3E"}},
     {65537u,
      {L"35C512B33A3EB019A5D70AD34614D88F", L"3ED18F16F80E985A6CC0C1BFB146B7D005E5D66B", L"BF8DC213",
-      L"58A355CEFD6E6107DD805383A1C57087A8FEF4F2EF9FCD6D3A9674910E8B5D3E"}},
+      L"58A355CEFD6E6107DD805383A1C57087A8FEF4F2EF9FCD6D3A9674910E8B5D3E",
+      L"EBF87967EB1E6E71EA111F371C1891115443B048F6ACEB89362A16D5B9F8F60BC7C81FF7685678FB2A794730594C989392973D569A55909DE7CD36297318C54E"}},
     {3145733u,
      {L"9A874EF89713B496148ECE52E96D2E05", L"062CFA9246767FB65AAD037702AE5C6938849D66", L"BD597B35",
-      L"F8B9B24CE2391E6909784A8C46A8F40469A73C63CC0C3800B92FC37C80F2EF62"}},
+      L"F8B9B24CE2391E6909784A8C46A8F40469A73C63CC0C3800B92FC37C80F2EF62",
+      L"F26CBAF209958EAC1FF160792FF9D0D8967D885F412FE11F9B44D665D7097951B846FD8FFA82DC3A268A285BE8CC437A900F1F978B6DEBFE4285EE1123171BF2"}},
 };
 
 // The line for file `name`, which holds the pattern of kVectors[name].
 std::wstring LineOf(int button, const TempFolder& temp, const std::wstring& name) {
-    const wchar_t* tags[] = {L"[MD5] ", L"[SHA-1] ", L"[CRC32] ", L"[SHA-256] "};
+    const wchar_t* tags[] = {L"[MD5] ", L"[SHA-1] ", L"[CRC32] ", L"[SHA-256] ", L"[SHA-512] "};
     const auto index = std::find(std::begin(kDigestButtons), std::end(kDigestButtons), button) - kDigestButtons;
     return tags[index] + std::wstring(kVectors[std::stoi(name)].digests[index]) + L" - " + temp / name;
 }
@@ -173,7 +176,7 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
     for (std::size_t i = 0; i < std::size(kVectors); ++i) temp.File(std::to_wstring(i), Pattern(kVectors[i].size));
     MainWindow main;
     main.Type(IDC_PATH, temp.Path());
-    for (const int digest : {IDC_SHA1, IDC_CRC32, IDC_SHA256, IDC_MD5}) {
+    for (const int digest : {IDC_SHA1, IDC_CRC32, IDC_SHA256, IDC_SHA512, IDC_MD5}) {
         main.Click(digest);
         EXPECT_FALSE(main.Busy());
         main.Click(IDC_CLEAR);
@@ -186,12 +189,13 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
     }
     const std::wstring last = std::to_wstring(std::size(kVectors) - 1);
     main.Type(IDC_PATH, temp / last);
-    for (const int digest : {IDC_SHA256, IDC_CRC32}) {
+    const int clicks[] = {IDC_SHA512, IDC_SHA256, IDC_CRC32};
+    for (const int digest : clicks) {
         main.Click(digest);
         ASSERT_TRUE(main.WaitIdle());
         EXPECT_EQ(main.PaneLines().back(), LineOf(digest, temp, last));
     }
-    EXPECT_EQ(main.PaneLines().size(), std::size(kVectors) + 2);
+    EXPECT_EQ(main.PaneLines().size(), std::size(kVectors) + std::size(clicks));
 }
 
 // A job ends with the bar full, even with no steps (an empty folder), and the
