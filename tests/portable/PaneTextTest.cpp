@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory_resource>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,25 @@ void ExpectLines(const PaneText& text, const Sizes& starts, const Sizes& lengths
         EXPECT_GE(text.LongestLine(), lengths[line]) << what;
     }
 }
+
+// Refuses its allocation number `failAt`, and counts the bytes it has out.
+class FailingMemory : public std::pmr::memory_resource {
+public:
+    explicit FailingMemory(std::size_t failAt) : failAt(failAt) {}
+    std::size_t failAt, outstanding = 0;
+
+private:
+    void* do_allocate(std::size_t bytes, std::size_t alignment) override {
+        if (failAt-- == 0) throw std::bad_alloc();
+        outstanding += bytes;
+        return std::pmr::new_delete_resource()->allocate(bytes, alignment);
+    }
+    void do_deallocate(void* at, std::size_t bytes, std::size_t alignment) override {
+        outstanding -= bytes;
+        std::pmr::new_delete_resource()->deallocate(at, bytes, alignment);
+    }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+};
 }  // namespace
 
 TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLines) {
@@ -93,4 +114,38 @@ TEST(PaneText, CaretStopsPassPairsWholeAndWordsStopAtBlanksAndBreaks) {
     const struct { std::size_t at, first, last; } kWords[] = {
         {0, 0, 5}, {4, 0, 5}, {7, 6, 10}, {5, 5, 6}, {14, 13, 17}, {17, 13, 17}, {18, 13, 17}, {19, 19, 19}, {23, 21, 24}};
     for (const auto& w : kWords) EXPECT_EQ(text.WordAt(w.at), std::make_pair(w.first, w.last)) << w.at;
+}
+
+TEST(PaneText, ARefusedAllocationLeavesTextAndLinesThatAgreeAndLeaksNothing) {
+    // Appends, then a replace in the middle, in blocks of 3: each allocation
+    // of blocks, of the block list, of the line table and of the tail is refused in turn.
+    const struct { std::size_t from, to; std::wstring text; } kSteps[] = {
+        {0, 0, L"ab\r\ncd\r\n"}, {8, 8, L"e\nfgh\n\n\n\nij"}, {19, 19, L"\r\n\nk"}, {3, 9, L"\nXYZ\r\n"}};
+    for (std::size_t failAt = 0, refused = 1; refused; ++failAt) {
+        FailingMemory memory(failAt);
+        refused = 0;
+        try {
+            PaneText text(3, &memory);
+            for (const auto& step : kSteps) {
+                const std::wstring before = text.Text(0, text.Length());
+                const std::wstring after = before.substr(0, step.from) + step.text + before.substr(step.to);
+                try {
+                    text.Replace(step.from, step.to, step.text.data(), step.text.size());
+                } catch (const std::bad_alloc&) {
+                    const std::wstring held = text.Text(0, text.Length());
+                    EXPECT_TRUE(held == before || (held.size() >= step.from && after.compare(0, held.size(), held) == 0))
+                        << failAt;
+                    const PaneText fresh = Filled({held}, 4);
+                    Sizes starts, lengths;
+                    for (std::size_t line = 0; line < fresh.LineCount(); ++line)
+                        starts.push_back(fresh.LineStart(line)), lengths.push_back(fresh.LineLength(line));
+                    ExpectLines(text, starts, lengths, "refused allocation " + std::to_string(failAt));
+                    throw;
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            refused = 1;
+        }
+        EXPECT_EQ(memory.outstanding, 0u) << failAt;
+    }
 }
