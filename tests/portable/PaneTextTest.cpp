@@ -45,7 +45,7 @@ struct FailingMemory : std::pmr::memory_resource {
 };
 }  // namespace
 
-TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLines) {
+TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLinesAndARefusedAllocationLeavesAPrefix) {
     const struct {
         const char* what;
         std::vector<std::wstring> pieces;
@@ -56,6 +56,8 @@ TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLines) {
         {"CRLF split between appends and blocks", {L"ab\r", L"\ncd\r\n", L"", L"ef"}, 3, {0, 4, 8}, {2, 2, 2}},
         {"ends in a break: an empty last line", {L"one\r\ntwo\r\n"}, 2, {0, 5, 10}, {3, 3, 0}},
         {"bare LF, empty lines; a lone CR is text", {L"x\n\n\r\n", L"a\rb"}, 1 << 20, {0, 2, 3, 5}, {1, 0, 0, 3}},
+        {"many lines in small blocks", {L"e\nfgh\n\n\n\nij", L"\r\n\nk"}, 3, {0, 2, 6, 7, 8, 9, 13, 14},
+         {1, 3, 0, 0, 0, 2, 0, 1}},
     };
     for (const auto& c : kCases) {
         const PaneText text = Filled(c.pieces, c.blockChars);
@@ -67,6 +69,28 @@ TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLines) {
             EXPECT_EQ(text.Text(1, whole.size() - 2), whole.substr(1, whole.size() - 2)) << c.what;
         }
         ExpectLines(text, c.starts, c.lengths, c.what);
+
+        // Each allocation (a block, the block list, the line table) refused in turn: the text
+        // holds a prefix of the pieces, its lines agree with it, and nothing leaks.
+        for (std::size_t failAt = 0, done = 0; !done; ++failAt) {
+            FailingMemory memory(failAt);
+            std::wstring put;
+            try {
+                PaneText refused(c.blockChars, &memory);
+                try {
+                    for (const std::wstring& piece : c.pieces) put += piece, refused.Append(piece.data(), piece.size());
+                    done = 1;
+                } catch (const std::bad_alloc&) {
+                    const std::wstring held = refused.Text(0, refused.Length());
+                    const PaneText fresh = Filled({held}, 4);
+                    EXPECT_EQ(held, put.substr(0, held.size())) << c.what << ", refused allocation " << failAt;
+                    EXPECT_TRUE(refused.LineCount() == fresh.LineCount() && refused.LongestLine() >= fresh.LongestLine())
+                        << c.what << ", refused allocation " << failAt;
+                }
+            } catch (const std::bad_alloc&) {  // the text's own line table
+            }
+            EXPECT_EQ(memory.outstanding, 0u) << c.what << ", refused allocation " << failAt;
+        }
     }
 }
 
@@ -109,27 +133,4 @@ TEST(PaneText, CaretStopsPassPairsWholeAndWordsStopAtBlanksAndBreaks) {
     const struct { std::size_t at, first, last; } kWords[] = {
         {0, 0, 5}, {4, 0, 5}, {7, 6, 10}, {5, 5, 6}, {14, 13, 17}, {17, 13, 17}, {18, 13, 17}, {19, 19, 19}, {23, 21, 24}};
     for (const auto& w : kWords) EXPECT_EQ(text.WordAt(w.at), std::make_pair(w.first, w.last)) << w.at;
-}
-
-TEST(PaneText, ARefusedAllocationLeavesTextAndLinesThatAgreeAndLeaksNothing) {
-    // In blocks of 3, each allocation (a block, the block list, the line table) refused in turn.
-    const std::wstring pieces[] = {L"ab\r\ncd\r\n", L"e\nfgh\n\n\n\nij", L"\r\n\nk"};
-    for (std::size_t failAt = 0, done = 0; !done; ++failAt) {
-        FailingMemory memory(failAt);
-        std::wstring whole;
-        try {
-            PaneText text(3, &memory);
-            try {
-                for (const std::wstring& piece : pieces) whole += piece, text.Append(piece.data(), piece.size());
-                done = 1;
-            } catch (const std::bad_alloc&) {
-                const std::wstring held = text.Text(0, text.Length());
-                EXPECT_EQ(held, whole.substr(0, held.size())) << failAt;
-                const PaneText fresh = Filled({held}, 4);  // the lines of what it holds
-                EXPECT_TRUE(text.LineCount() == fresh.LineCount() && text.LongestLine() >= fresh.LongestLine()) << failAt;
-            }
-        } catch (const std::bad_alloc&) {  // the text's own line table
-        }
-        EXPECT_EQ(memory.outstanding, 0u) << failAt;
-    }
 }
