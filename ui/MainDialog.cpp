@@ -161,6 +161,7 @@ LRESULT MainDialog::HandleInit(WPARAM, LPARAM) {
 
     ExchangeData(false);
     DragAcceptFiles(window, TRUE);
+    AttachPaneText(outputPane, paneText);
     SendMessageW(outputPane, WM_SETFONT, reinterpret_cast<WPARAM>(PaneFont()), TRUE);
     ProcessCommandLine();
     return TRUE;

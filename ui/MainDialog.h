@@ -12,6 +12,7 @@
 #include "support/WideString.h"
 #include "ui/Dialog.h"
 #include "ui/LineStreamer.h"
+#include "ui/PaneText.h"
 
 class MainDialog : public Dialog {
 public:
@@ -61,6 +62,9 @@ private:
     HWND progressBar = nullptr;
     WideString pathText;
     PathList pathList;
+    // The output pane's text: the pane shows it from WM_INITDIALOG on, and the
+    // digest find reads it here. It outlives the pane window.
+    PaneText paneText;
 
     void ProcessCommandLine();
     bool StartJob(bool list, bool check = false);

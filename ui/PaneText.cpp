@@ -10,7 +10,8 @@ bool IsHigh(wchar_t c) { return c >= 0xD800 && c < 0xDC00; }
 bool IsLow(wchar_t c) { return c >= 0xDC00 && c < 0xE000; }
 }  // namespace
 
-PaneText::PaneText(std::size_t blockChars) : blockChars(std::max<std::size_t>(blockChars, 2)) {}
+PaneText::PaneText(std::size_t blockChars, std::pmr::memory_resource* memory)
+    : blockChars(std::max<std::size_t>(blockChars, 2)), blocks(memory), lineStarts(1, 0, memory) {}
 
 std::size_t PaneText::LineLength(std::size_t line) const {
     const std::size_t start = lineStarts[line];
@@ -33,36 +34,46 @@ std::wstring PaneText::Text(std::size_t from, std::size_t count) const {
 void PaneText::CopyTo(std::size_t from, std::size_t count, wchar_t* out) const {
     while (count > 0) {
         const std::size_t offset = from % blockChars, n = std::min(count, blockChars - offset);
-        std::copy_n(blocks[from / blockChars].get() + offset, n, out);
+        std::copy_n(blocks[from / blockChars].data() + offset, n, out);
         out += n, from += n, count -= n;
     }
 }
 
 void PaneText::Append(const wchar_t* text, std::size_t count) {
     while (count > 0) {
-        if (length == blocks.size() * blockChars) blocks.emplace_back(new wchar_t[blockChars]);
-        wchar_t* const begin = blocks.back().get() + length % blockChars;
         const std::size_t n = std::min(count, blockChars - length % blockChars), before = length;
-        std::copy_n(text, n, begin);
+        // Everything this piece needs is taken before anything changes.
+        const auto breaks = static_cast<std::size_t>(std::count(text, text + n, L'\n'));
+        if (lineStarts.capacity() - lineStarts.size() < breaks)
+            lineStarts.reserve(std::max(lineStarts.size() + breaks, 2 * lineStarts.capacity()));
+        if (length == blocks.size() * blockChars) {
+            std::pmr::vector<wchar_t> block(blocks.get_allocator());
+            block.reserve(blockChars);
+            blocks.push_back(std::move(block));
+        }
+        std::pmr::vector<wchar_t>& last = blocks.back();
+        const wchar_t* const begin = last.data() + last.size();
+        last.insert(last.end(), text, text + n);
         length += n, text += n, count -= n;
-        // Kept consistent if the table cannot grow: the text only has fewer lines.
         for (const wchar_t* at = begin; (at = std::wmemchr(at, L'\n', n - static_cast<std::size_t>(at - begin)));) {
             const std::size_t next = before + static_cast<std::size_t>(++at - begin);
             longest = std::max(longest, next - 1 - lineStarts.back());
             lineStarts.push_back(next);
         }
+        longest = std::max(longest, length - lineStarts.back());
     }
-    longest = std::max(longest, length - lineStarts.back());
 }
 
 void PaneText::Truncate(std::size_t newLength) {
     while (lineStarts.back() > newLength) lineStarts.pop_back();
     length = newLength;
-    blocks.resize((length + blockChars - 1) / blockChars);
+    blocks.erase(blocks.begin() + static_cast<std::ptrdiff_t>((length + blockChars - 1) / blockChars), blocks.end());
+    if (!blocks.empty()) blocks.back().resize(length - (blocks.size() - 1) * blockChars);
 }
 
 void PaneText::Replace(std::size_t from, std::size_t to, const wchar_t* text, std::size_t count) {
-    const std::wstring tail = Text(to, length - to);
+    std::pmr::wstring tail(length - to, L'\0', blocks.get_allocator());
+    CopyTo(to, tail.size(), tail.data());
     Truncate(from);
     Append(text, count);
     Append(tail.data(), tail.size());

@@ -6,15 +6,22 @@
 //
 // Positions count UTF-16 units from the start of the text. A line ends after
 // each L'\n'; its length leaves out that break and a L'\r' just before it.
+//
+// All its memory comes from `memory` (which outlives the text), so that tests
+// can refuse any allocation. One refused throws std::bad_alloc from Append or
+// Replace and leaves a text whose lines match its characters: Append's text
+// has a prefix of the appended piece; Replace's is unchanged, or holds the
+// text before `from` and a prefix of `text` and what followed `to`.
 #include <cstddef>
-#include <memory>
+#include <memory_resource>
 #include <string>
 #include <utility>
 #include <vector>
 
 class PaneText {
 public:
-    explicit PaneText(std::size_t blockChars = std::size_t{1} << 20);
+    explicit PaneText(std::size_t blockChars = std::size_t{1} << 20,
+                      std::pmr::memory_resource* memory = std::pmr::new_delete_resource());
 
     std::size_t Length() const { return length; }
     // At least 1: an empty text, or one that ends in a break, ends in an empty line.
@@ -50,8 +57,9 @@ private:
     void Truncate(std::size_t newLength);
 
     std::size_t blockChars;
-    std::vector<std::unique_ptr<wchar_t[]>> blocks;
-    std::vector<std::size_t> lineStarts{0};
+    // Each block holds blockChars units once full; only the last is not.
+    std::pmr::vector<std::pmr::vector<wchar_t>> blocks;
+    std::pmr::vector<std::size_t> lineStarts;
     std::size_t length = 0;
     std::size_t longest = 0;
 };

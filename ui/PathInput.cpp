@@ -17,7 +17,6 @@
 #include "resources/resource.h"
 #include "support/UniqueHandle.h"
 #include "ui/PaneText.h"
-#include "ui/ResultPane.h"
 
 namespace {
 
@@ -135,8 +134,7 @@ LRESULT MainDialog::HandleDrop(WPARAM wParam, LPARAM) {
 }
 
 void MainDialog::FindDigest() {
-    const PaneText* const text = ResultPaneText(outputPane);
-    if (text == nullptr) return;
+    const PaneText* const text = &paneText;
     DWORD selectionEnd = 0;
     SendMessageW(outputPane, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&selectionEnd));
     std::size_t first = text->LineOf(selectionEnd);

@@ -1,7 +1,8 @@
 #pragma once
 // The main window's output pane: a read-only text view of the window class
 // kResultPaneClass, for text of any size. Appending costs what is appended,
-// and painting and hit-testing cost the visible lines only.
+// and painting and hit-testing cost the visible lines only. What it means is
+// ui/PaneModel.h; the window lays out, paints, copies and shows the caret.
 //
 // It answers the messages a read-only multiline edit answers, with their
 // meanings: WM_SETTEXT, WM_GETTEXT, WM_GETTEXTLENGTH, WM_SETFONT, WM_GETFONT,
@@ -24,9 +25,11 @@ inline constexpr wchar_t kResultPaneClass[] = L"" RESULT_PANE_CLASS;
 
 class PaneText;
 
-// The text of a result pane, to be read on the pane's thread; null for any
-// other window.
-const PaneText* ResultPaneText(HWND pane);
+// From now on `pane` shows `text` (from its start, as if just set) instead of
+// the text of its own that a pane starts with. The text must outlive the
+// window and change only through it. Call on the pane's thread; returns
+// false, changing nothing, for a window that is not a result pane of it.
+bool AttachPaneText(HWND pane, PaneText& text);
 
 // Registers the class for the whole process; later calls do nothing.
 // Returns whether the class is registered.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory_resource>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -27,9 +29,23 @@ void ExpectLines(const PaneText& text, const Sizes& starts, const Sizes& lengths
         EXPECT_GE(text.LongestLine(), lengths[line]) << what;
     }
 }
+
+// Refuses its allocation number `failAt`; counts the bytes it has out.
+struct FailingMemory : std::pmr::memory_resource {
+    explicit FailingMemory(std::size_t failAt) : failAt(failAt) {}
+    void* do_allocate(std::size_t bytes, std::size_t alignment) override {
+        if (failAt-- == 0) throw std::bad_alloc();
+        return outstanding += bytes, std::pmr::new_delete_resource()->allocate(bytes, alignment);
+    }
+    void do_deallocate(void* at, std::size_t bytes, std::size_t alignment) override {
+        outstanding -= bytes, std::pmr::new_delete_resource()->deallocate(at, bytes, alignment);
+    }
+    bool do_is_equal(const memory_resource& other) const noexcept override { return this == &other; }
+    std::size_t failAt, outstanding = 0;
+};
 }  // namespace
 
-TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLines) {
+TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLinesAndARefusedAllocationLeavesAPrefix) {
     const struct {
         const char* what;
         std::vector<std::wstring> pieces;
@@ -40,6 +56,8 @@ TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLines) {
         {"CRLF split between appends and blocks", {L"ab\r", L"\ncd\r\n", L"", L"ef"}, 3, {0, 4, 8}, {2, 2, 2}},
         {"ends in a break: an empty last line", {L"one\r\ntwo\r\n"}, 2, {0, 5, 10}, {3, 3, 0}},
         {"bare LF, empty lines; a lone CR is text", {L"x\n\n\r\n", L"a\rb"}, 1 << 20, {0, 2, 3, 5}, {1, 0, 0, 3}},
+        {"many lines in small blocks", {L"e\nfgh\n\n\n\nij", L"\r\n\nk"}, 3, {0, 2, 6, 7, 8, 9, 13, 14},
+         {1, 3, 0, 0, 0, 2, 0, 1}},
     };
     for (const auto& c : kCases) {
         const PaneText text = Filled(c.pieces, c.blockChars);
@@ -51,6 +69,28 @@ TEST(PaneText, AppendedPiecesAcrossBlocksGiveTheTextAndItsLines) {
             EXPECT_EQ(text.Text(1, whole.size() - 2), whole.substr(1, whole.size() - 2)) << c.what;
         }
         ExpectLines(text, c.starts, c.lengths, c.what);
+
+        // Each allocation (a block, the block list, the line table) refused in turn: the text
+        // holds a prefix of the pieces, its lines agree with it, and nothing leaks.
+        for (std::size_t failAt = 0, done = 0; !done; ++failAt) {
+            FailingMemory memory(failAt);
+            std::wstring put;
+            try {
+                PaneText refused(c.blockChars, &memory);
+                try {
+                    for (const std::wstring& piece : c.pieces) put += piece, refused.Append(piece.data(), piece.size());
+                    done = 1;
+                } catch (const std::bad_alloc&) {
+                    const std::wstring held = refused.Text(0, refused.Length());
+                    const PaneText fresh = Filled({held}, 4);
+                    EXPECT_EQ(held, put.substr(0, held.size())) << c.what << ", refused allocation " << failAt;
+                    EXPECT_TRUE(refused.LineCount() == fresh.LineCount() && refused.LongestLine() >= fresh.LongestLine())
+                        << c.what << ", refused allocation " << failAt;
+                }
+            } catch (const std::bad_alloc&) {  // the text's own line table
+            }
+            EXPECT_EQ(memory.outstanding, 0u) << c.what << ", refused allocation " << failAt;
+        }
     }
 }
 
