@@ -35,7 +35,6 @@ struct CpuFeatures {
     bool avx2 = false;     // with AVX and the YMM state
     bool pclmul = false;   // PCLMULQDQ
     bool sha = false;      // SHA1RNDS4 and friends
-    bool avx2 = false;     // with AVX and the YMM state
     bool vpclmul256 = false;  // VPCLMULQDQ on YMM registers, with AVX2
     bool vpclmul512 = false;  // VPCLMULQDQ on ZMM registers, with AVX-512 F/VL/BW
 };
