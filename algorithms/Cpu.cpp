@@ -59,7 +59,8 @@ CpuFeatures Detect() {
     const bool vpclmul = f.pclmul && Bit(seven.ecx, 10);
     f.avx2 = f.sse41 && ymm && Bit(one.ecx, 28) && Bit(seven.ebx, 5);
     f.vpclmul256 = vpclmul && f.avx2;
-    f.vpclmul512 = f.vpclmul256 && zmm && Bit(seven.ebx, 16) && Bit(seven.ebx, 30) && Bit(seven.ebx, 31);
+    f.avx512 = f.avx2 && zmm && Bit(seven.ebx, 16) && Bit(seven.ebx, 30) && Bit(seven.ebx, 31);
+    f.vpclmul512 = vpclmul && f.avx512;
     return f;
 }
 #endif
