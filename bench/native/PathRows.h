@@ -96,16 +96,17 @@ struct LanesRow {
     int path;  // an Md5LanesPath, Sha1LanesPath or Sha256LanesPath
     const char* name;
     bool portable;  // beside one stream of the portable code (a processor without SHA extensions)
+    std::size_t width;  // messages at once, which tells the chosen path (Digest::Lanes)
 };
 
 inline const LanesRow kLanesRows[] = {
-    {DigestMd5, int(Md5LanesPath::Scalar), "MD5 lanes: scalar", false},
-    {DigestMd5, int(Md5LanesPath::Sse2x4), "MD5 lanes: SSE2 x4", false},
-    {DigestMd5, int(Md5LanesPath::Avx2x8), "MD5 lanes: AVX2 x8", false},
-    {DigestSha1, int(Sha1LanesPath::ShaExtensionsX2), "SHA-1 SHA-ext x2", false},
-    {DigestSha1, int(Sha1LanesPath::Avx2x8), "SHA-1 AVX2 x8", true},
-    {DigestSha256, int(Sha256LanesPath::ShaExtensionsX2), "SHA-256 SHA-ext x2", false},
-    {DigestSha256, int(Sha256LanesPath::Avx2x8), "SHA-256 AVX2 x8", true},
+    {DigestMd5, int(Md5LanesPath::Scalar), "MD5 lanes: scalar", false, 1},
+    {DigestMd5, int(Md5LanesPath::Sse2x4), "MD5 lanes: SSE2 x4", false, 4},
+    {DigestMd5, int(Md5LanesPath::Avx2x8), "MD5 lanes: AVX2 x8", false, 8},
+    {DigestSha1, int(Sha1LanesPath::ShaExtensionsX2), "SHA-1 SHA-ext x2", false, 2},
+    {DigestSha1, int(Sha1LanesPath::Avx2x8), "SHA-1 AVX2 x8", true, 8},
+    {DigestSha256, int(Sha256LanesPath::ShaExtensionsX2), "SHA-256 SHA-ext x2", false, 2},
+    {DigestSha256, int(Sha256LanesPath::Avx2x8), "SHA-256 AVX2 x8", true, 8},
 };
 
 inline bool UseLanesPath(DigestAlgorithm algorithm, int path) {
@@ -117,24 +118,100 @@ inline bool UseLanesPath(DigestAlgorithm algorithm, int path) {
     }
 }
 
+// One lanes row's rates in MB/s: the lanes (ours) and the same messages one
+// at a time (theirs), and whether both gave the same digests. False when this
+// processor lacks the path.
+struct LanesRates {
+    double lanes = 0, oneStream = 0;
+    bool same = false;
+};
+
+inline bool MeasureLanes(const LanesRow& row, const std::vector<std::uint8_t>& buffer, LanesRates& rates) {
+    if (!UseLanesPath(row.algorithm, row.path)) return false;
+    if (row.portable) {
+        Sha1UsePath(Sha1Path::Portable);
+        Sha256UsePath(Sha256Path::Portable);
+    }
+    std::wstring ours, theirs;
+    rates.oneStream = BestMegabytesPerSecond(buffer.size(), [&] { theirs = LaneDigests(row.algorithm, buffer, true); });
+    rates.lanes = BestMegabytesPerSecond(buffer.size(), [&] { ours = LaneDigests(row.algorithm, buffer, false); });
+    rates.same = ours == theirs;
+    Sha1UsePath(Sha1Path::Fastest);
+    Sha256UsePath(Sha256Path::Fastest);
+    UseLanesPath(row.algorithm, 0);
+    return true;
+}
+
 // Each lanes path this processor runs beside the same messages one at a
 // time, on the fastest single-stream path or on the portable one.
 inline void CompareLanePaths(const std::vector<std::uint8_t>& buffer) {
     std::printf("\n%zu messages of %zu MiB, %zu KiB of each a call, MB/s of all together\n", kLanes,
                 buffer.size() / kLanes >> 20, kLanePiece >> 10);
     for (const LanesRow& row : kLanesRows) {
-        if (!UseLanesPath(row.algorithm, row.path)) continue;
-        if (row.portable) {
-            Sha1UsePath(Sha1Path::Portable);
-            Sha256UsePath(Sha256Path::Portable);
+        LanesRates rates;
+        if (MeasureLanes(row, buffer, rates)) {
+            PrintRow(row.name, rates.lanes, row.portable ? "one stream, portable" : "one stream", rates.oneStream,
+                     rates.same);
         }
-        std::wstring ours, theirs;
-        const double b = BestMegabytesPerSecond(buffer.size(), [&] { theirs = LaneDigests(row.algorithm, buffer, true); });
-        const double a = BestMegabytesPerSecond(buffer.size(), [&] { ours = LaneDigests(row.algorithm, buffer, false); });
-        PrintRow(row.name, a, row.portable ? "one stream, portable" : "one stream", b, ours == theirs);
-        Sha1UsePath(Sha1Path::Fastest);
-        Sha256UsePath(Sha256Path::Fastest);
-        UseLanesPath(row.algorithm, 0);
+    }
+}
+
+// The path each digest runs by default. The single-stream tables go from the
+// slowest path to the fastest, so the last one available is the one chosen;
+// the chosen lanes path is the one as wide as Digest::Lanes says.
+template <typename Path, std::size_t count>
+const char* ChosenPath(const PathName<Path> (&paths)[count], bool (*available)(Path)) {
+    const char* chosen = paths[0].name;
+    for (const PathName<Path>& path : paths) {
+        if (available(path.path)) chosen = path.name;
+    }
+    return chosen;
+}
+
+inline const char* ChosenLanes(DigestAlgorithm algorithm) {
+    for (const LanesRow& row : kLanesRows) {
+        if (row.algorithm == algorithm && row.width == Digest::Lanes(algorithm)) return row.name;
+    }
+    return "one stream";
+}
+
+// Machine-read by bench/compare.sh, one line a kernel:
+//   kernel DIGEST single|lanes MB/S ONE_STREAM_MB/S chosen|- yes|NO NAME
+// a single-stream path beside its portable one (its own digest must match
+// the portable one's), or a lanes path beside the same messages one at a time.
+// DIGEST is md5, sha1, crc32, sha256 or sha512.
+inline void PrintKernelRates(const std::vector<std::uint8_t>& buffer) {
+    const auto line = [](const char* digest, const char* group, double rate, double reference, bool chosen,
+                         bool same, const char* name) {
+        std::printf("kernel %s %s %.0f %.0f %s %s %s\n", digest, group, rate, reference, chosen ? "chosen" : "-",
+                    same ? "yes" : "NO", name);
+        std::fflush(stdout);
+    };
+    std::string ours, portable;
+    const double md5 = BestMegabytesPerSecond(kBufferSize, [&] { ours = OurMd5(buffer); });
+    line("md5", "single", md5, md5, true, true, "MD5");
+    // Each single-stream digest's paths, measured against its first (portable) path.
+    const auto single = [&](const char* digest, const auto& paths, auto use, auto available, auto run) {
+        const char* chosen = ChosenPath(paths, available);
+        double reference = 0;
+        for (const auto& path : paths) {
+            if (!use(path.path)) continue;
+            const double rate = BestMegabytesPerSecond(kBufferSize, [&] { ours = run(); });
+            if (reference == 0) reference = rate, portable = ours;
+            line(digest, "single", rate, reference, path.name == chosen, ours == portable, path.name);
+        }
+        use(decltype(paths[0].path)::Fastest);
+    };
+    single("sha1", kSha1Paths, Sha1UsePath, Sha1PathAvailable, [&] { return OurSha1(buffer); });
+    single("sha256", kSha256Paths, Sha256UsePath, Sha256PathAvailable, [&] { return OurSha256(buffer); });
+    single("sha512", kSha512Paths, Sha512UsePath, Sha512PathAvailable, [&] { return OurSha512(buffer); });
+    single("crc32", kCrc32Paths, Crc32UsePath, Crc32PathAvailable, [&] { return std::to_string(OurCrc32(buffer)); });
+    for (const LanesRow& row : kLanesRows) {
+        LanesRates rates;
+        if (!MeasureLanes(row, buffer, rates)) continue;
+        const char* digest = row.algorithm == DigestMd5 ? "md5" : row.algorithm == DigestSha1 ? "sha1" : "sha256";
+        line(digest, "lanes", rates.lanes, rates.oneStream, row.name == ChosenLanes(row.algorithm), rates.same,
+             row.name);
     }
 }
 

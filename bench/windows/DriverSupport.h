@@ -22,8 +22,10 @@ inline double Now() {
     std::exit(1);
 }
 
-// The Dunmo.exe of this build: the driver runs from <build>\bench.
+// The Dunmo.exe of this build (the driver runs from <build>\bench), or the
+// one DUNMO_BENCH_EXE names: another build's, for a before and after.
 inline std::wstring DunmoPath() {
+    if (const wchar_t* other = _wgetenv(L"DUNMO_BENCH_EXE"); other && *other) return other;
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring path = self;

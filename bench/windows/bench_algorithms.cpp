@@ -1,10 +1,15 @@
 // Throughput of the digests (each path this processor has) and Base64 as an
 // i686 program, beside zlib's crc32 and the platform's own MD5, SHA-1,
 // SHA-256, SHA-512 (CryptoAPI) and Base64 (crypt32).
+//
+//   bench_algorithms           the table
+//   bench_algorithms kernels   only the digests' own paths, as lines for
+//                              bench/compare.sh (bench/native/PathRows.h)
 #include <windows.h>
 #include <wincrypt.h>
 
 #include "../BenchCommon.h"
+#include "algorithms/Cpu.h"
 #include "../native/PathRows.h"
 
 namespace {
@@ -29,8 +34,16 @@ std::string CryptoApiDigest(HCRYPTPROV provider, ALG_ID algorithm, const std::ve
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     using namespace bench;
+    if (argc > 1 && std::strcmp(argv[1], "kernels") == 0) {
+        const CpuFeatures& cpu = DetectedCpu();
+        std::printf("build %s sse2=%d avx2=%d sha=%d pclmul=%d vpclmul256=%d avx512=%d vpclmul512=%d\n",
+                    sizeof(void*) == 8 ? "x86_64" : "i686", cpu.sse2, cpu.avx2, cpu.sha, cpu.pclmul, cpu.vpclmul256,
+                    cpu.avx512, cpu.vpclmul512);
+        PrintKernelRates(MakeBuffer());
+        return 0;
+    }
     HCRYPTPROV provider = 0;
     // The AES provider is the one that also offers SHA-256 and SHA-512.
     if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {

@@ -2,12 +2,16 @@
 // above this program's) on one path and waits for its job to end, sending
 // WM_NULL to its window every 25 ms and timing each answer.
 //
-//   bench_check PATH LINES   PATH is a sums file or a folder; LINES the lines
+//   bench_check PATH LINES [sha1|sha256|sha512]
+//                            PATH is a sums file or a folder; LINES the lines
 //                            the pane must end with (a check's include its tally)
 //
 // Prints "result SECONDS WORST_ANSWER_MS LINES PEAK_WORKING_SET_MIB
 // PEAK_PRIVATE_MIB LAST_LINE", the time from the CreateProcess call to the end
-// of the busy state with every line shown.
+// of the busy state with every line shown. A start names no digest, so with
+// one the folder is typed in instead: Dunmo starts empty, the digest's button
+// is clicked and the path entered, and SECONDS is the start to the window
+// plus Enter to the end, leaving the click out.
 #include <windows.h>
 
 #include <psapi.h>
@@ -31,16 +35,21 @@ std::wstring Widen(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: bench_check PATH LINES\n", stderr);
+    const std::pair<const char*, int> radios[] = {{"sha1", IDC_SHA1}, {"sha256", IDC_SHA256}, {"sha512", IDC_SHA512}};
+    int radio = 0;
+    for (const auto& [name, id] : radios) {
+        if (argc == 4 && std::strcmp(argv[3], name) == 0) radio = id;
+    }
+    if (argc != 3 && !(argc == 4 && radio != 0)) {
+        std::fputs("usage: bench_check PATH LINES [sha1|sha256|sha512]\n", stderr);
         return 1;
     }
     const std::wstring path = Widen(argv[1]);
     const long expected = std::atol(argv[2]);
     const std::wstring program = DunmoPath();
 
-    const double started = Now();
-    std::wstring commandLine = L"\"" + program + L"\" \"" + path + L"\"";
+    double started = Now();
+    std::wstring commandLine = L"\"" + program + L"\"" + (radio ? L"" : L" \"" + path + L"\"");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -54,6 +63,17 @@ int main(int argc, char** argv) {
     const HWND window = search.found;
     if (!window) Fail("Dunmo.exe showed no window");
     const HWND pane = GetDlgItem(window, IDC_OUTPUT);
+    if (radio != 0) {
+        const double shown = Now();
+        SendMessageW(GetDlgItem(window, radio), BM_CLICK, 0, 0);  // with an empty path box only the choice
+        const HWND edit = GetDlgItem(window, IDC_PATH);
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC)) << 16;
+        started += Now() - shown;
+        PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1 | scan);
+        PostMessageW(edit, WM_KEYUP, VK_RETURN, 1 | scan | (LPARAM{3} << 30));
+    }
 
     double worst = 0;
     const auto ask = [&](HWND to, UINT message) {

@@ -5,12 +5,15 @@
 //   bench_compare file PATH     MD5 from launch to its line, then MD5, SHA-1,
 //                               CRC32 and (when the window has it) SHA-256 each
 //                               from a click on its radio button
-//   bench_compare folder PATH [md5|sha1] [1cpu]
+//   bench_compare folder PATH [md5|sha1|sha256|sha512] [1cpu]
 //                               the folder typed into the path box, from Enter
 //                               to its last line; every file of the folder must
 //                               have exactly one line. 1cpu: Dunmo may run on
 //                               one processor only, so it uses one hasher
 //   bench_compare floor PATH    a plain open/read/close walk of the folder
+//   bench_compare readfloor PATH
+//                               the file read whole into one reused buffer of
+//                               Dunmo's read size, without hashing
 //   bench_compare panefloor PATH
 //                               one line per file of the folder, shaped like
 //                               Dunmo's, put into a bare output pane with its
@@ -68,6 +71,22 @@ int ReadAll(const std::wstring& folder) {
         ++files;
     });
     return files;
+}
+
+// A single file's floor: its bytes through ReadFile, 1 MiB at a time as the
+// job reads, into the same buffer.
+void ReadFloor(const std::wstring& path) {
+    std::vector<char> buffer(1 << 20);
+    const double started = Now();
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("cannot open the file");
+    unsigned long long total = 0;
+    DWORD got = 0;
+    while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got != 0) total += got;
+    CloseHandle(file);
+    std::printf("result readfloor %.4f 0 0 0 %llu\n", Now() - started, total);
+    std::fflush(stdout);
 }
 
 // Starts `program`; with oneCpu it may run on the first processor only, set
@@ -397,7 +416,8 @@ void PaneCost(const std::wstring& folder) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fputs("usage: bench_compare file|folder|floor|panefloor|close PATH [md5|sha1] [1cpu]\n", stderr);
+        std::fputs("usage: bench_compare file|folder|floor|readfloor|panefloor|panecost|close PATH "
+                   "[md5|sha1|sha256|sha512] [1cpu]\n", stderr);
         return 1;
     }
     const std::wstring mode = argv[1], path = argv[2];
@@ -407,6 +427,8 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring option = argv[i];
         if (option == L"1cpu") oneCpu = true;
         if (option == L"sha1") radio = IDC_SHA1;
+        if (option == L"sha256") radio = IDC_SHA256;
+        if (option == L"sha512") radio = IDC_SHA512;
     }
 
     const std::wstring dunmo = DunmoPath();
@@ -419,6 +441,8 @@ int wmain(int argc, wchar_t** argv) {
         Folder(dunmo, path, radio, oneCpu);
     } else if (mode == L"floor") {
         Floor(path);
+    } else if (mode == L"readfloor") {
+        ReadFloor(path);
     } else if (mode == L"panefloor") {
         PaneFloor(path);
     } else if (mode == L"panecost") {

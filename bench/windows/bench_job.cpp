@@ -1,0 +1,175 @@
+// The hashing job itself (HashJob, as the window starts it for a typed
+// folder), without a window: its posts go to a counter through the post seam
+// of JobSettings. The folder is hashed with each kernel choice in turn, round
+// after round, so the choices meet the same state of the machine.
+//
+//   bench_job FOLDER DIGEST [ROUNDS]   DIGEST: md5, sha1, sha256 or sha512
+//
+// The choices: the build's own (chosen), and for SHA-1 and SHA-256 the AVX2
+// lanes with the SHA extensions off (no-sha-ext) and one stream of the portable
+// code (portable); for MD5 the SSE2 lanes and one stream; for SHA-512 the
+// portable code. Prints "kernels ..." (what the build chose), then per choice
+// "result CHOICE MEDIAN_SECONDS LINES/FILES same|DIFFERENT", DIFFERENT when
+// its lines are not those of the first choice.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../native/PathRows.h"
+#include "DriverSupport.h"
+#include "job/HashJob.h"
+#include "job/Messages.h"
+
+namespace {
+
+// The post seam's state: the post function has no context of its own.
+HashJob* running = nullptr;
+std::wstring* collected = nullptr;
+HANDLE jobDone = nullptr;
+
+// Takes the job's posts as a window that shows everything at once would.
+BOOL WINAPI Collect(HWND, UINT message, WPARAM, LPARAM lParam) {
+    if (message == UM_APPEND_TEXT) {
+        const std::unique_ptr<WideString> text(reinterpret_cast<WideString*>(lParam));
+        if (text) {
+            collected->append(text->view());
+            running->Shown(text->size());
+        }
+    } else if (message == UM_JOB_DONE) {
+        SetEvent(jobDone);
+    }
+    return TRUE;
+}
+
+struct Choice {
+    const char* name;
+    std::function<bool()> use;  // false when this processor lacks it
+};
+
+void UseFastest() {
+    Md5LanesUsePath(Md5LanesPath::Fastest);
+    Sha1UsePath(Sha1Path::Fastest);
+    Sha1LanesUsePath(Sha1LanesPath::Fastest);
+    Sha256UsePath(Sha256Path::Fastest);
+    Sha256LanesUsePath(Sha256LanesPath::Fastest);
+    Sha512UsePath(Sha512Path::Fastest);
+}
+
+std::vector<Choice> ChoicesFor(DigestAlgorithm algorithm) {
+    std::vector<Choice> choices{{"chosen", [] { return true; }}};
+    switch (algorithm) {
+    case DigestMd5:
+        choices.push_back({"sse2-x4", [] { return Md5LanesUsePath(Md5LanesPath::Sse2x4); }});
+        choices.push_back({"portable", [] { return Md5LanesUsePath(Md5LanesPath::Scalar); }});
+        break;
+    case DigestSha1:
+        choices.push_back({"no-sha-ext", [] { return Sha1UsePath(Sha1Path::Portable) && Sha1LanesUsePath(Sha1LanesPath::Avx2x8); }});
+        choices.push_back({"portable", [] { return Sha1UsePath(Sha1Path::Portable) && Sha1LanesUsePath(Sha1LanesPath::Scalar); }});
+        break;
+    case DigestSha256:
+        choices.push_back({"no-sha-ext", [] {
+                               return Sha256UsePath(Sha256Path::Portable) && Sha256LanesUsePath(Sha256LanesPath::Avx2x8);
+                           }});
+        choices.push_back({"portable", [] {
+                               return Sha256UsePath(Sha256Path::Portable) && Sha256LanesUsePath(Sha256LanesPath::Scalar);
+                           }});
+        break;
+    default:
+        choices.push_back({"portable", [] { return Sha512UsePath(Sha512Path::Portable); }});
+        break;
+    }
+    return choices;
+}
+
+// One run of the job on the folder; the seconds from the start to its last post.
+double RunJob(DigestAlgorithm algorithm, const std::wstring& folder, std::wstring& lines) {
+    HashJob job;
+    JobSettings settings;
+    settings.postMessage = &Collect;
+    running = &job;
+    collected = &lines;
+    lines.clear();
+    ResetEvent(jobDone);
+    const double started = Now();
+    if (!job.StartPath(algorithm, false, nullptr, WideString(std::wstring_view(folder)), settings)) {
+        Fail("the job did not start");
+    }
+    if (WaitForSingleObject(jobDone, 600000) != WAIT_OBJECT_0) Fail("the job did not end in 10 minutes");
+    const double ended = Now();
+    job.Finish();
+    return ended - started;
+}
+
+long CountFiles(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    long files = 0;
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return files;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring digestName = argc > 2 ? argv[2] : L"";
+    const std::pair<const wchar_t*, DigestAlgorithm> digests[] = {
+        {L"md5", DigestMd5}, {L"sha1", DigestSha1}, {L"sha256", DigestSha256}, {L"sha512", DigestSha512}};
+    const auto digest = std::find_if(std::begin(digests), std::end(digests),
+                                     [&](const auto& entry) { return digestName == entry.first; });
+    if (argc < 3 || digest == std::end(digests)) {
+        std::fputs("usage: bench_job FOLDER md5|sha1|sha256|sha512 [ROUNDS]\n", stderr);
+        return 1;
+    }
+    const std::wstring folder = argv[1];
+    const DigestAlgorithm algorithm = digest->second;
+    const int rounds = argc > 3 ? std::max(1, _wtoi(argv[3])) : 3;
+    jobDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+    std::printf("kernels %s, lanes %s (%zu at once)\n",
+                algorithm == DigestMd5      ? "MD5"
+                : algorithm == DigestSha1   ? bench::ChosenPath(bench::kSha1Paths, Sha1PathAvailable)
+                : algorithm == DigestSha256 ? bench::ChosenPath(bench::kSha256Paths, Sha256PathAvailable)
+                                            : bench::ChosenPath(bench::kSha512Paths, Sha512PathAvailable),
+                bench::ChosenLanes(algorithm), Digest::Lanes(algorithm));
+    const long files = CountFiles(folder);
+    std::vector<Choice> choices = ChoicesFor(algorithm);
+    std::vector<std::vector<double>> seconds(choices.size());
+    std::vector<bool> same(choices.size(), true), available(choices.size(), true);
+    std::vector<long> lineCounts(choices.size(), 0);
+    std::wstring first, lines;
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < choices.size(); ++i) {
+            UseFastest();
+            if (!(available[i] = choices[i].use())) continue;
+            seconds[i].push_back(RunJob(algorithm, folder, lines));
+            lineCounts[i] = static_cast<long>(std::count(lines.begin(), lines.end(), L'\n'));
+            if (round == 0 && i == 0) first = lines;
+            same[i] = same[i] && lines == first;
+        }
+    }
+    UseFastest();
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        if (!available[i]) {
+            std::printf("result %s - - not-available\n", choices[i].name);
+            continue;
+        }
+        std::vector<double>& times = seconds[i];
+        std::sort(times.begin(), times.end());
+        const std::size_t n = times.size();
+        const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+        std::printf("result %s %.4f %ld/%ld %s\n", choices[i].name, median, lineCounts[i], files,
+                    same[i] ? "same" : "DIFFERENT");
+    }
+    CloseHandle(jobDone);
+    return 0;
+}
