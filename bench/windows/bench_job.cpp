@@ -9,8 +9,9 @@
 // lanes with the SHA extensions off (no-sha-ext) and one stream of the portable
 // code (portable); for MD5 the SSE2 lanes and one stream; for SHA-512 the
 // portable code. Prints "kernels ..." (what the build chose), then per choice
-// "result CHOICE MEDIAN_SECONDS LINES/FILES same|DIFFERENT", DIFFERENT when
-// its lines are not those of the first choice.
+// "result CHOICE MEDIAN_SECONDS LINES/FILES same|DIFFERENT LANES", DIFFERENT
+// when its lines are not those of the first choice, LANES the files its
+// kernel hashes at once (Digest::Lanes).
 #include <windows.h>
 
 #include <algorithm>
@@ -146,11 +147,13 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::vector<double>> seconds(choices.size());
     std::vector<bool> same(choices.size(), true), available(choices.size(), true);
     std::vector<long> lineCounts(choices.size(), 0);
+    std::vector<std::size_t> lanes(choices.size(), 1);
     std::wstring first, lines;
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t i = 0; i < choices.size(); ++i) {
             UseFastest();
             if (!(available[i] = choices[i].use())) continue;
+            lanes[i] = Digest::Lanes(algorithm);
             seconds[i].push_back(RunJob(algorithm, folder, lines));
             lineCounts[i] = static_cast<long>(std::count(lines.begin(), lines.end(), L'\n'));
             if (round == 0 && i == 0) first = lines;
@@ -167,8 +170,8 @@ int wmain(int argc, wchar_t** argv) {
         std::sort(times.begin(), times.end());
         const std::size_t n = times.size();
         const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-        std::printf("result %s %.4f %ld/%ld %s\n", choices[i].name, median, lineCounts[i], files,
-                    same[i] ? "same" : "DIFFERENT");
+        std::printf("result %s %.4f %ld/%ld %s %zu\n", choices[i].name, median, lineCounts[i], files,
+                    same[i] ? "same" : "DIFFERENT", lanes[i]);
     }
     CloseHandle(jobDone);
     return 0;
