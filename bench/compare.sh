@@ -163,7 +163,6 @@ several() {
   local digits="\b[0-9a-f]{${DIGITS[$algorithm]}}\b"
   check "$tool $algorithm on ${#paths[@]} files" "${#paths[@]}" "$(grep -ciE "$digits.*part|part.*$digits" <<<"$out")"
 }
-eight() { several eight "$EIGHT" "$@"; }
 declare -A DIGITS=([md5]=32 [sha1]=40 [sha256]=64 [sha512]=128)
 # peers KEY FOLDER ALGORITHM: rhash, 7zz, openssl and coreutils on the folder's files.
 peers() {
@@ -262,8 +261,8 @@ for round in $(seq "$ROUNDS"); do
   fi
 done
 # The job benchmark runs its rounds itself, each kernel choice in turn:
-# "result CHOICE MEDIAN_SECONDS LINES/FILES same|DIFFERENT".
-declare -A JOB JOB_KERNELS
+# "result CHOICE MEDIAN_SECONDS LINES/FILES same|DIFFERENT LANES".
+declare -A JOB JOB_KERNELS JOB_LANES
 if want job; then
   for folder in eight four; do
     echo "job: $folder, $ROUNDS rounds" >&2
@@ -271,7 +270,7 @@ if want job; then
     cat "$dir"/part*.bin >/dev/null
     while read -r kind choice seconds lines same rest; do
       if [ "$kind" = kernels ]; then JOB_KERNELS[$folder]="$choice $seconds $lines $same $rest"; continue; fi
-      JOB[$folder-$choice]=$seconds
+      JOB[$folder-$choice]=$seconds JOB_LANES[$choice]=$rest
       count=$(find "$dir" -name 'part*.bin' | wc -l)
       [ "$same" = not-available ] || check "bench_job $choice on $folder" "$count/$count same" "$lines $same"
     done < <(wine "$BUILD/bench/bench_job.exe" "$(winpath "$dir")" sha256 "$ROUNDS" | tr -d '\r' | grep -E '^(result|kernels) ')
@@ -446,7 +445,8 @@ if want job && [ "${#JOB[@]}" -gt 0 ]; then
     printf '%-16s %8s %11s %9s   %s\n' "$label" "${JOB[$folder-chosen]:--}" "$a" "$b" \
       "$(if [ "$a" != - ] && [ "$b" != - ]; then pass "$(ratio "$b" "$a")" 3; else echo "no AVX2 here"; fi)"
   done
-  echo "Chosen by the job's build: ${JOB_KERNELS[eight]:-}"
+  echo "Chosen by the job's build: ${JOB_KERNELS[eight]:-}; files hashed at once: chosen ${JOB_LANES[chosen]:--}," \
+    "no-sha-ext ${JOB_LANES[no-sha-ext]:--}, portable ${JOB_LANES[portable]:--}"
 fi
 
 if want close; then
