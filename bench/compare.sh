@@ -307,7 +307,8 @@ fastest_of() {  # fastest_of CASE TOOLS...: "SECONDS TOOL" of the fastest peer
 pass() { awk "BEGIN { printf \"%5.2fx  >= %sx %s\", $1, \"$2\", ($1 >= $2 ? \"met \" : \"UNDER\") }"; }
 if want kernels && [ -n "$KERNEL_LINES" ]; then
   echo
-  echo "Kernels of the $ARCH build ($(grep '^build ' <<<"$KERNEL_LINES" | cut -d' ' -f3-)), under Wine:"
+  read -r _ built features < <(grep '^build ' <<<"$KERNEL_LINES")
+  echo "Kernels of the $built build ($features), under Wine:"
   echo "256 MiB in 64 KiB pieces (SHA-512: 1 MiB; lanes: 8 messages, 1 MiB of each a call), best of"
   echo "3 passes, MB/s (10^6 bytes/s); a path beside the portable one, lanes beside one stream."
   printf '%-7s %-6s %-26s %8s %10s %6s  %-6s %s\n' digest kind path MB/s beside ratio chosen "same result"
