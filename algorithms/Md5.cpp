@@ -159,16 +159,6 @@ constexpr std::uint32_t kMd5Constants[64] = {
     0xF4292244, 0x432AFF97, 0xAB9423A7, 0xFC93A039, 0x655B59C3, 0x8F0CCC92, 0xFFEFF47D, 0x85845DD1,
     0x6FA87E4F, 0xFE2CE6E0, 0xA3014314, 0x4E0811A1, 0xF7537E82, 0xBD3AF235, 0x2AD7D2BB, 0xEB86D391};
 
-// Several messages one after another: the lanes path of a processor without
-// vector lanes, and never worth a round (minimum 2 > width 1).
-void CompressEach(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
-                  std::size_t blocks) {
-    for (std::size_t i = 0; i < lanes; ++i) {
-        Blocks(states[i], data[i], blocks);
-    }
-}
-constexpr LaneKernel kScalar = {CompressEach, 1, 2};
-
 #if DUNMO_X86
 // The steps and the block loop of a vector kernel, written once and compiled
 // into each register width with that width's instruction set (a template
@@ -197,10 +187,8 @@ constexpr LaneKernel kScalar = {CompressEach, 1, 2};
                                                     std::integer_sequence<int, i...>) {                      \
         (Step<i>(v, w), ...);                                                                                \
     }                                                                                                        \
-    /* A LaneKernel's compress. */                                                                           \
-    static DUNMO_TARGET(features) void Compress(std::uint32_t* const states[], const std::uint8_t* const data[], \
-                                                std::size_t lanes, std::size_t blocks) {                     \
-        LaneSet<kWidth, 4> set(states, data, lanes);                                                         \
+    using Set = LaneSet<std::uint32_t, kWidth, 4>;                                                           \
+    static DUNMO_TARGET(features) void Run(Set& set, std::size_t blocks) {                                   \
         V v[4];                                                                                              \
         for (int r = 0; r < 4; ++r) v[r] = Load(set.words[r]);                                               \
         for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {                                  \
@@ -211,8 +199,8 @@ constexpr LaneKernel kScalar = {CompressEach, 1, 2};
             for (int r = 0; r < 4; ++r) v[r] = Add(v[r], before[r]);                                         \
         }                                                                                                    \
         for (int r = 0; r < 4; ++r) Store(set.words[r], v[r]);                                               \
-        set.Store(states, lanes);                                                                            \
-    }
+    }                                                                                                        \
+    static constexpr auto Compress = CompressLaneSet<Set, Run>;
 
 struct Md5Sse2 {
     using V = __m128i;
@@ -289,54 +277,39 @@ constexpr LaneKernel kSse2x4 = {Md5Sse2::Compress, 4, 2};
 constexpr LaneKernel kAvx2x8 = {CompressAvx2x8, 8, 2};
 #endif
 
-const LaneKernel* KernelFor(Md5LanesPath path) {
-    switch (path) {
-    case Md5LanesPath::Fastest:
-        for (const Md5LanesPath wider : {Md5LanesPath::Avx2x8, Md5LanesPath::Sse2x4}) {
-            if (const LaneKernel* kernel = KernelFor(wider)) {
-                return kernel;
-            }
-        }
-        return &kScalar;
-    case Md5LanesPath::Scalar: return &kScalar;
-#if DUNMO_X86
-    case Md5LanesPath::Sse2x4: return DetectedCpu().sse2 ? &kSse2x4 : nullptr;
-    case Md5LanesPath::Avx2x8: return DetectedCpu().avx2 ? &kAvx2x8 : nullptr;
-#endif
-    default: return nullptr;
+// MD5 takes signed lengths; fed in pieces it can hold.
+void UpdateWhole(Md5Context& context, const void* bytes, std::uint32_t length) {
+    const auto* from = static_cast<const std::uint8_t*>(bytes);
+    for (; length > 0x40000000u; from += 0x40000000u, length -= 0x40000000u) {
+        Md5Update(context, from, 0x40000000);
     }
+    Md5Update(context, from, static_cast<std::int32_t>(length));
 }
 
-using LanesChoice = PathChoice<Md5LanesPath, const LaneKernel*, KernelFor>;
-
-// What the lane scheduler needs of a context; the count is in bits.
-struct Md5Lane {
-    static std::uint32_t Buffered(const Md5Context& context) { return (context.count[0] >> 3) % 64; }
-    static void Update(Md5Context& context, const std::uint8_t* bytes, std::uint32_t length) {
-        for (; length > 0x40000000u; bytes += 0x40000000u, length -= 0x40000000u) {
-            Md5Update(context, bytes, 0x40000000);
-        }
-        Md5Update(context, bytes, static_cast<std::int32_t>(length));
-    }
-    static void Absorbed(Md5Context& context, std::uint64_t bytes) {
-        const std::uint64_t bits = (std::uint64_t{context.count[1]} << 32 | context.count[0]) + (bytes << 3);
-        context.count[0] = static_cast<std::uint32_t>(bits);
-        context.count[1] = static_cast<std::uint32_t>(bits >> 32);
-    }
-    static std::uint32_t* State(Md5Context& context) { return context.state; }
+// The count is in bits.
+struct Md5LaneTraits : ContextLanes<Md5Context, std::uint32_t, 64, 3, UpdateWhole> {
+    using Path = Md5LanesPath;
+    static constexpr PathEntry<Path, const LaneKernel*> kPaths[] = {
+#if DUNMO_X86
+        {Path::Avx2x8, &kAvx2x8, &CpuFeatures::avx2},
+        {Path::Sse2x4, &kSse2x4, &CpuFeatures::sse2},
+#endif
+        {Path::Scalar, &kOneStream<std::uint32_t>, nullptr},
+    };
 };
+using Lanes = LanesOf<Md5LaneTraits>;
 
 }  // namespace
 
-bool Md5LanesPathAvailable(Md5LanesPath path) { return LanesChoice::Available(path); }
+bool Md5LanesPathAvailable(Md5LanesPath path) { return Lanes::Available(path); }
 
-bool Md5LanesUsePath(Md5LanesPath path) { return LanesChoice::Use(path); }
+bool Md5LanesUsePath(Md5LanesPath path) { return Lanes::Use(path); }
 
-std::size_t Md5Lanes() { return LanesChoice::Current()->width; }
+std::size_t Md5Lanes() { return Lanes::Width(); }
 
 void Md5UpdateLanes(Md5Context* const contexts[], const std::uint8_t* const bytes[], const std::uint32_t lengths[],
                     std::size_t count) {
-    UpdateLanes<Md5Lane>(contexts, bytes, lengths, count, *LanesChoice::Current());
+    Lanes::Update(contexts, bytes, lengths, count);
 }
 
 void Md5Init(Md5Context& context) {
