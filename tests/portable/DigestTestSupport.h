@@ -87,7 +87,7 @@ protected:
 // messages it takes at once.
 struct LanesPath {
     Algorithm algorithm;
-    int path;  // an Md5LanesPath, Sha1LanesPath or Sha256LanesPath
+    int path;  // an Md5LanesPath, Sha1LanesPath, Sha256LanesPath or Sha512LanesPath
     std::size_t lanes;
     const char* name;
 };
@@ -98,6 +98,8 @@ inline const LanesPath kLanesPaths[] = {
     {Algorithm::Md5, int(Md5LanesPath::Scalar), 1, "Md5Scalar"},
     {Algorithm::Md5, int(Md5LanesPath::Sse2x4), 4, "Md5Sse2x4"},
     {Algorithm::Md5, int(Md5LanesPath::Avx2x8), 8, "Md5Avx2x8"},
+    {Algorithm::Md5, int(Md5LanesPath::Avx512x8), 8, "Md5Avx512x8"},
+    {Algorithm::Md5, int(Md5LanesPath::Avx512x16), 16, "Md5Avx512x16"},
     {Algorithm::Sha1, int(Sha1LanesPath::Scalar), 1, "Sha1Scalar"},
     {Algorithm::Sha1, int(Sha1LanesPath::ShaExtensionsX2), 2, "Sha1ShaExtensionsX2"},
     {Algorithm::Sha1, int(Sha1LanesPath::Avx2x8), 8, "Sha1Avx2x8"},
