@@ -107,6 +107,10 @@ inline const LanesPath kLanesPaths[] = {
     {Algorithm::Sha256, int(Sha256LanesPath::Scalar), 1, "Sha256Scalar"},
     {Algorithm::Sha256, int(Sha256LanesPath::ShaExtensionsX2), 2, "Sha256ShaExtensionsX2"},
     {Algorithm::Sha256, int(Sha256LanesPath::Avx2x8), 8, "Sha256Avx2x8"},
+    {Algorithm::Sha512, int(Sha512LanesPath::Scalar), 1, "Sha512Scalar"},
+    {Algorithm::Sha512, int(Sha512LanesPath::Avx2x4), 4, "Sha512Avx2x4"},
+    {Algorithm::Sha512, int(Sha512LanesPath::Avx512x4), 4, "Sha512Avx512x4"},
+    {Algorithm::Sha512, int(Sha512LanesPath::Avx512x8), 8, "Sha512Avx512x8"},
 };
 
 class OnEachLanesPath : public ::testing::TestWithParam<LanesPath> {
@@ -117,6 +121,7 @@ protected:
         const bool available = algorithm() == Algorithm::Md5      ? Md5LanesUsePath(Md5LanesPath(path))
                                : algorithm() == Algorithm::Sha1   ? Sha1LanesUsePath(Sha1LanesPath(path))
                                : algorithm() == Algorithm::Sha256 ? Sha256LanesUsePath(Sha256LanesPath(path))
+                               : algorithm() == Algorithm::Sha512 ? Sha512LanesUsePath(Sha512LanesPath(path))
                                                                   : true;
         if (!available) {
             GTEST_SKIP() << GetParam().name << " needs an instruction this processor lacks";
@@ -126,6 +131,7 @@ protected:
         Md5LanesUsePath(Md5LanesPath::Fastest);
         Sha1LanesUsePath(Sha1LanesPath::Fastest);
         Sha256LanesUsePath(Sha256LanesPath::Fastest);
+        Sha512LanesUsePath(Sha512LanesPath::Fastest);
     }
 };
 
