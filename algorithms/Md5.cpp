@@ -366,8 +366,9 @@ void CompressAvx2x8(std::uint32_t* const states[], const std::uint8_t* const dat
     (lanes <= 4 ? Md5Sse2::Compress : Md5Avx2::Compress)(states, data, lanes, blocks);
 }
 
-// Eight messages or fewer go in YMM registers: ZMM ones, split in two halves
-// on some processors, would take as long for half the lanes filled.
+// Eight messages or fewer go in YMM registers: processors that split ZMM
+// operations in halves would take twice as long for them in ZMM ones, and
+// those with whole ZMM units take as long for either.
 void CompressAvx512x16(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
                        std::size_t blocks) {
     (lanes <= 8 ? Md5Avx512x8::Compress : Md5Avx512x16::Compress)(states, data, lanes, blocks);
@@ -375,8 +376,9 @@ void CompressAvx512x16(std::uint32_t* const states[], const std::uint8_t* const 
 
 constexpr LaneKernel kSse2x4 = {Md5Sse2::Compress, 4, 2};
 constexpr LaneKernel kAvx2x8 = {CompressAvx2x8, 8, 2};
-constexpr LaneKernel kAvx512x8 = {Md5Avx512x8::Compress, 8, 2};
-constexpr LaneKernel kAvx512x16 = {CompressAvx512x16, 16, 2};
+// Two messages in eight lanes of these run no faster than one stream; three do.
+constexpr LaneKernel kAvx512x8 = {Md5Avx512x8::Compress, 8, 3};
+constexpr LaneKernel kAvx512x16 = {CompressAvx512x16, 16, 3};
 #endif
 
 // MD5 takes signed lengths; fed in pieces it can hold.

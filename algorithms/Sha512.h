@@ -15,6 +15,9 @@ void Sha512Update(Sha512Context& context, const void* bytes, std::uint32_t lengt
 // Writes the 64-byte digest. The context must be initialised again before reuse.
 void Sha512Final(Sha512Context& context, std::uint8_t digest[64]);
 
+// The 80 round constants K of FIPS 180-4 (defined in Sha512Lanes.cpp).
+extern const std::uint64_t kSha512RoundConstants[80];
+
 // The ways blocks can be compressed: plain C++, or 64-bit lanes of vector
 // registers with AVX2 (variable shifts; the schedule of two blocks at once),
 // which is also how the i686 build gets 64-bit arithmetic. Fastest, the

@@ -7,10 +7,7 @@
 #include "algorithms/Lanes.h"
 #include "algorithms/Sha512.h"
 
-namespace {
-
-#if DUNMO_X86
-alignas(64) constexpr std::uint64_t kRoundConstants[80] = {
+const std::uint64_t kSha512RoundConstants[80] = {
     0x428a2f98d728ae22, 0x7137449123ef65cd, 0xb5c0fbcfec4d3b2f, 0xe9b5dba58189dbbc, 0x3956c25bf348b538,
     0x59f111f1b605d019, 0x923f82a4af194f9b, 0xab1c5ed5da6d8118, 0xd807aa98a3030242, 0x12835b0145706fbe,
     0x243185be4ee4b28c, 0x550c7dc3d5ffb4e2, 0x72be5d74f27b896f, 0x80deb1fe3b1696b1, 0x9bdc06a725c71235,
@@ -28,6 +25,9 @@ alignas(64) constexpr std::uint64_t kRoundConstants[80] = {
     0x113f9804bef90dae, 0x1b710b35131c471b, 0x28db77f523047d84, 0x32caab7b40c72493, 0x3c9ebe0a15c9bebc,
     0x431d67c49c100d4c, 0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817};
 
+namespace {
+
+#if DUNMO_X86
 // The steps and block loop of a kernel, compiled into each register width
 // with its instruction set, as MD5's are. They expect, in the struct: V, the
 // register of kWidth 64-bit lanes; Add, Xor, Set1, Load and Store (aligned);
@@ -48,7 +48,7 @@ alignas(64) constexpr std::uint64_t kRoundConstants[80] = {
             w[t & 15] = Add(Add(w[t & 15], sigma0), Add(w[(t + 9) & 15], sigma1));                           \
         }                                                                                                    \
         const V sigmaE = Xor3(RotateRight<14>(e), RotateRight<18>(e), RotateRight<41>(e));                   \
-        h = Add(Add(h, Add(Set1(kRoundConstants[t]), w[t & 15])), Add(sigmaE, Choose(e, f, g)));             \
+        h = Add(Add(h, Add(Set1(kSha512RoundConstants[t]), w[t & 15])), Add(sigmaE, Choose(e, f, g)));             \
         d = Add(d, h);                                                                                       \
         const V ab = Xor(a, b);                                                                              \
         const V sigmaA = Xor3(RotateRight<28>(a), RotateRight<34>(a), RotateRight<39>(a));                   \
@@ -226,6 +226,7 @@ void CompressAvx512x8(std::uint64_t* const states[], const std::uint8_t* const d
     (lanes <= 4 ? Sha512Avx512x4::Compress : Sha512Avx512x8::Compress)(states, data, lanes, blocks);
 }
 
+// Two messages in four lanes already beat one stream of Sha512Path::Avx2.
 constexpr LaneKernelOf<std::uint64_t> kAvx2x4 = {Sha512Avx2x4::Compress, 4, 2};
 constexpr LaneKernelOf<std::uint64_t> kAvx512x4 = {Sha512Avx512x4::Compress, 4, 2};
 constexpr LaneKernelOf<std::uint64_t> kAvx512x8 = {CompressAvx512x8, 8, 2};
