@@ -60,6 +60,7 @@ void UseFastest() {
     Sha256UsePath(Sha256Path::Fastest);
     Sha256LanesUsePath(Sha256LanesPath::Fastest);
     Sha512UsePath(Sha512Path::Fastest);
+    Sha512LanesUsePath(Sha512LanesPath::Fastest);
 }
 
 std::vector<Choice> ChoicesFor(DigestAlgorithm algorithm) {
@@ -82,7 +83,9 @@ std::vector<Choice> ChoicesFor(DigestAlgorithm algorithm) {
                            }});
         break;
     default:
-        choices.push_back({"portable", [] { return Sha512UsePath(Sha512Path::Portable); }});
+        choices.push_back({"portable", [] {
+                               return Sha512UsePath(Sha512Path::Portable) && Sha512LanesUsePath(Sha512LanesPath::Scalar);
+                           }});
         break;
     }
     return choices;
