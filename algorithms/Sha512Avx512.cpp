@@ -9,10 +9,12 @@
 
 namespace {
 
-// The AVX2 path's skewed steps (Sha512.cpp says how they work): register r[t]
-// holds {E[t], A[t-1]}. Rotating each lane by its own count and three-input
-// logic each take one instruction here, which halves a step's work; the
-// a-half's negation is a masked subtraction, so W[t] + K[t] is one word.
+// Two-word lanes, as in the AVX2 path (Sha512.cpp says why), but the a-half
+// runs two steps late: register r[t] holds {E[t], A[t-2]}. Its T1 is then
+// E[t-1] - A[t-5], from registers a step old, so that only Sigma and Ch/Maj
+// of the newest register remain on the chain: three dependent operations a
+// step, each lane rotated by its own count in one instruction and each
+// three-input function in one.
 alignas(16) constexpr std::uint64_t kSigmaCounts[3][2] = {{14, 28}, {18, 34}, {41, 39}};
 constexpr __mmask8 kHighLane = 2;
 
@@ -20,15 +22,15 @@ DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512) __m128i Load(const void* p) {
     return _mm_loadu_si128(static_cast<const __m128i*>(p));
 }
 
-// r3 = {E[t-3], A[t-4]} becomes {E[t+1], A[t]}.
+// r3 = {E[t-3], A[t-5]} becomes {E[t+1], A[t-1]}.
 DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512)
 void SkewedStep(__m128i r0, __m128i r1, __m128i r2, __m128i& r3, const std::uint64_t* wk) {
-    const __m128i k = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(wk));
-    // {E[t-3] + W + K, -A[t-4]}, then {A[t-3], E[t]}.
-    __m128i sum = _mm_mask_sub_epi64(_mm_add_epi64(r3, k), kHighLane, k, r3);
-    sum = _mm_add_epi64(sum, _mm_alignr_epi8(r0, r2, 8));
-    // Ch(E[t], E[t-1], E[t-2]) and Maj(A[t-1], A[t-2], A[t-3]) as Ch(A[t-1] ^ A[t-3], A[t-2], A[t-3]).
-    const __m128i choose = _mm_ternarylogic_epi64(_mm_mask_xor_epi64(r0, kHighLane, r0, r2), r1, r2, 0xCA);
+    // {A[t-3] + W[t] + K[t], E[t-1]}, then {+ E[t-3], - A[t-5]}.
+    const __m128i swapped = _mm_add_epi64(_mm_shuffle_epi32(r1, 0x4E), _mm_loadl_epi64(reinterpret_cast<const __m128i*>(wk)));
+    const __m128i sum = _mm_mask_sub_epi64(_mm_add_epi64(swapped, r3), kHighLane, swapped, r3);
+    // Ch(E[t], E[t-1], E[t-2]) and Maj(A[t-2], A[t-3], A[t-4]), both x & (y ^ z) ^ w.
+    const __m128i w = _mm_mask_and_epi64(r2, kHighLane, r1, r2);
+    const __m128i choose = _mm_ternarylogic_epi64(r0, _mm_xor_si128(r1, r2), w, 0x6A);
     const __m128i sigmas =
         _mm_ternarylogic_epi64(_mm_rorv_epi64(r0, Load(kSigmaCounts[0])), _mm_rorv_epi64(r0, Load(kSigmaCounts[1])),
                                _mm_rorv_epi64(r0, Load(kSigmaCounts[2])), 0x96);
@@ -47,7 +49,7 @@ DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512) __m256i SmallSigma1(__m256i w) {
 struct Schedule {
     const std::uint8_t* blocks[2];
     __m256i w[40];               // W[2j] and W[2j + 1] of both blocks
-    std::uint64_t wk[2][81];     // W[t] + K[t] of each block; round 80's zero only feeds the last a-half
+    std::uint64_t wk[2][82];     // W[t] + K[t] of each block; the zeros after only feed the last a-halves
 };
 
 DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512) void ScheduleStep(Schedule& s, int j) {
@@ -76,27 +78,30 @@ template <bool kWithSchedule>
 DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512)
 void SkewedRounds(__m128i& ea, __m128i& fb, __m128i& gc, __m128i& hd, const std::uint64_t* wk,
                   Schedule* next = nullptr, int step = 0) {
-    __m128i r0 = _mm_blend_epi32(ea, fb, 0xC), r1 = _mm_blend_epi32(fb, gc, 0xC);
-    __m128i r2 = _mm_blend_epi32(gc, hd, 0xC), r3 = hd;
+    // r[0] = {E[0], A[-2]} and so on; the first two steps' a-halves are b and a.
+    __m128i r0 = _mm_blend_epi32(ea, gc, 0xC), r1 = _mm_blend_epi32(fb, hd, 0xC), r2 = gc, r3 = hd;
     SkewedStep(r0, r1, r2, r3, wk);
-    r3 = _mm_blend_epi32(r3, ea, 0xC);
-    for (int t = 1; t < 77; t += 4) {
-        SkewedStep(r3, r0, r1, r2, wk + t);
-        SkewedStep(r2, r3, r0, r1, wk + t + 1);
+    r3 = _mm_blend_epi32(r3, fb, 0xC);
+    SkewedStep(r3, r0, r1, r2, wk + 1);
+    r2 = _mm_blend_epi32(r2, ea, 0xC);
+    for (int t = 2; t < 78; t += 4) {
+        SkewedStep(r2, r3, r0, r1, wk + t);
+        SkewedStep(r1, r2, r3, r0, wk + t + 1);
         if constexpr (kWithSchedule) ScheduleStep(*next, step + t / 4);
-        SkewedStep(r1, r2, r3, r0, wk + t + 2);
-        SkewedStep(r0, r1, r2, r3, wk + t + 3);
+        SkewedStep(r0, r1, r2, r3, wk + t + 2);
+        SkewedStep(r3, r0, r1, r2, wk + t + 3);
     }
     if constexpr (kWithSchedule) ScheduleStep(*next, step + 19);
-    SkewedStep(r3, r0, r1, r2, wk + 77);
     SkewedStep(r2, r3, r0, r1, wk + 78);
     SkewedStep(r1, r2, r3, r0, wk + 79);
-    __m128i last = r3;
-    SkewedStep(r0, r1, r2, last, wk + 80);
-    ea = _mm_add_epi64(ea, _mm_blend_epi32(r0, last, 0xC));
-    fb = _mm_add_epi64(fb, _mm_blend_epi32(r1, r0, 0xC));
-    gc = _mm_add_epi64(gc, _mm_blend_epi32(r2, r1, 0xC));
-    hd = _mm_add_epi64(hd, _mm_blend_epi32(r3, r2, 0xC));
+    // r0 = {E[80], A[78]} down to r3 = {E[77], A[75]}; two more a-halves give A[79] and A[80].
+    __m128i x = r3, y = r2;
+    SkewedStep(r0, r1, r2, x, wk + 80);
+    SkewedStep(x, r0, r1, y, wk + 81);
+    ea = _mm_add_epi64(ea, _mm_blend_epi32(r0, y, 0xC));
+    fb = _mm_add_epi64(fb, _mm_blend_epi32(r1, x, 0xC));
+    gc = _mm_add_epi64(gc, _mm_blend_epi32(r2, r0, 0xC));
+    hd = _mm_add_epi64(hd, _mm_blend_epi32(r3, r1, 0xC));
 }
 
 DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512) void StartSchedule(Schedule& s, const std::uint8_t* blocks, std::size_t count) {
@@ -113,7 +118,7 @@ void Sha512BlocksAvx512(std::uint64_t state[8], const std::uint8_t* blocks, std:
     }
     Schedule schedules[2];
     for (Schedule& s : schedules) {
-        s.wk[0][80] = s.wk[1][80] = 0;
+        s.wk[0][80] = s.wk[0][81] = s.wk[1][80] = s.wk[1][81] = 0;
     }
     Schedule* now = &schedules[0];
     Schedule* next = &schedules[1];
