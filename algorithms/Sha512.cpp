@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
 #include <utility>
 
 #include "algorithms/Cpu.h"
@@ -51,7 +52,7 @@ inline std::uint64_t SmallSigma1(std::uint64_t w) { return RotateRight(w, 19) ^ 
 // As SHA-256's portable steps: a sixteen-word schedule, variable roles that
 // move one along each step, and Maj from the previous step's a ^ b.
 #define SHA512_STEP(a, b, c, d, e, f, g, h, t, x)                             \
-    h += BigSigma1(e) + Choose(e, f, g) + kSha512RoundConstants[t] + (x);          \
+    h += BigSigma1(e) + Choose(e, f, g) + kSha512RoundConstants[t] + (x);    \
     d += h;                                                                   \
     ab = a ^ b;                                                               \
     h += BigSigma0(a) + (b ^ (ab & bc));                                      \
@@ -202,8 +203,7 @@ DUNMO_INLINE_TARGET("avx2") void ScheduleStep(Schedule& s, int j) {
     }
     s.w[j] = w;
     const __m256i ones = _mm256_set1_epi64x(1);
-    const __m256i sum = _mm256_add_epi64(
-        w, _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kSha512RoundConstants + 2 * j))));
+    const __m256i sum = _mm256_add_epi64(w, _mm256_broadcastsi128_si256(Load(kSha512RoundConstants + 2 * j)));
     const __m256i even = _mm256_unpacklo_epi64(sum, ones), odd = _mm256_unpackhi_epi64(sum, ones);
     s.wk[0][2 * j] = _mm256_castsi256_si128(even);
     s.wk[0][2 * j + 1] = _mm256_castsi256_si128(odd);

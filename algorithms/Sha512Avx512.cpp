@@ -26,9 +26,11 @@ DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512) __m128i Load(const void* p) {
 DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512)
 void SkewedStep(__m128i r0, __m128i r1, __m128i r2, __m128i& r3, const std::uint64_t* wk) {
     // {A[t-3] + W[t] + K[t], E[t-1]}, then {+ E[t-3], - A[t-5]}.
-    const __m128i swapped = _mm_add_epi64(_mm_shuffle_epi32(r1, 0x4E), _mm_loadl_epi64(reinterpret_cast<const __m128i*>(wk)));
+    const __m128i swapped =
+        _mm_add_epi64(_mm_shuffle_epi32(r1, 0x4E), _mm_loadl_epi64(reinterpret_cast<const __m128i*>(wk)));
     const __m128i sum = _mm_mask_sub_epi64(_mm_add_epi64(swapped, r3), kHighLane, swapped, r3);
-    // Ch(E[t], E[t-1], E[t-2]) and Maj(A[t-2], A[t-3], A[t-4]), both x & (y ^ z) ^ w.
+    // Ch(E[t], E[t-1], E[t-2]) and Maj(A[t-2], A[t-3], A[t-4]) are both x & (y ^ z) ^ w,
+    // w being z for Ch and y & z for Maj (truth table 0x6A: A & B ^ C).
     const __m128i w = _mm_mask_and_epi64(r2, kHighLane, r1, r2);
     const __m128i choose = _mm_ternarylogic_epi64(r0, _mm_xor_si128(r1, r2), w, 0x6A);
     const __m128i sigmas =
@@ -104,7 +106,8 @@ void SkewedRounds(__m128i& ea, __m128i& fb, __m128i& gc, __m128i& hd, const std:
     hd = _mm_add_epi64(hd, _mm_blend_epi32(r3, r1, 0xC));
 }
 
-DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512) void StartSchedule(Schedule& s, const std::uint8_t* blocks, std::size_t count) {
+DUNMO_INLINE_TARGET(DUNMO_SHA512_AVX512)
+void StartSchedule(Schedule& s, const std::uint8_t* blocks, std::size_t count) {
     s.blocks[0] = blocks;
     s.blocks[1] = count > 1 ? blocks + 128 : blocks;
 }
