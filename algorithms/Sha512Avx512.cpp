@@ -1,4 +1,5 @@
 #include "algorithms/Sha512Blocks.h"
+#include "algorithms/Sha512.h"
 
 #include <utility>
 
