@@ -36,6 +36,7 @@ struct CpuFeatures {
     bool avx2 = false;     // with AVX and the YMM state
     bool pclmul = false;   // PCLMULQDQ
     bool sha = false;      // SHA1RNDS4 and friends
+    bool bmi2 = false;     // RORX and friends
     bool vpclmul256 = false;  // VPCLMULQDQ on YMM registers, with AVX2
     bool avx512 = false;      // AVX-512 F, VL and BW, with AVX2 and the ZMM state
     bool vpclmul512 = false;  // VPCLMULQDQ on ZMM registers, with AVX-512 F/VL/BW

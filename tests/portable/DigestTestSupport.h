@@ -34,6 +34,8 @@ inline const DigestPath kDigestPaths[] = {
     {Algorithm::Sha256, int(Sha256Path::ShaExtensions), "Sha256ShaExtensions"},
     {Algorithm::Sha512, int(Sha512Path::Portable), "Sha512Portable"},
     {Algorithm::Sha512, int(Sha512Path::Avx2), "Sha512Avx2"},
+    {Algorithm::Sha512, int(Sha512Path::Avx512), "Sha512Avx512"},
+    {Algorithm::Sha512, int(Sha512Path::Bmi2), "Sha512Bmi2"},
 };
 
 inline std::string Hex(const std::uint8_t* bytes, std::size_t count) {
