@@ -1,17 +1,20 @@
 // The pane's accessibility objects on a window of the tests' own, drawn in
-// fixed cells: read through Active Accessibility and UI Automation's node
-// functions from another process (this program run with --pane-host), and the
-// text pattern called in-process, as Wine's client does not reach it.
+// fixed cells, and on Dunmo.exe's own pane: read through Active Accessibility
+// and UI Automation's node functions from another process (for the former,
+// this program run with --pane-host), and the text pattern called in-process,
+// as Wine's client does not reach it.
 #include <gtest/gtest.h>
 
 #include <oleacc.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../TestSupport.h"
+#include "UiTestSupport.h"
 #include "ui/PaneAccessibility.h"
 #include "ui/PaneText.h"
 #include "ui/UiaTextPattern.h"
@@ -145,27 +148,41 @@ void CALLBACK Hook(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG ch
     }
 }
 
-}  // namespace
-
-// The other process reads role, name, state and value, follows a caret move
-// through its events, and finds the UI Automation element's properties.
-TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAndFindsItsElement) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" --pane-host";
+// Starts `program` with `arguments`; its window of `windowClass` (a dialog by
+// default) once `ready` holds for it, or null.
+HWND Start(const std::wstring& program, const std::wstring& arguments, PROCESS_INFORMATION& started,
+           const wchar_t* windowClass = L"#32770", const std::function<bool(HWND)>& ready = nullptr) {
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION host{};
-    ASSERT_TRUE(
-        CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &host));
-    HWND pane = nullptr;
-    EXPECT_TRUE(wintest::WaitUntil([&] {
-        DWORD process = 0;
-        pane = FindWindowW(kClass, nullptr);
-        return pane && GetWindowThreadProcessId(pane, &process) && process == host.dwProcessId;
-    }));
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started))
+        return nullptr;
+    HWND window = nullptr;
+    wintest::WaitUntil([&] {
+        for (window = FindWindowExW(nullptr, nullptr, windowClass, nullptr); window;
+             window = FindWindowExW(nullptr, window, windowClass, nullptr)) {
+            DWORD process = 0;
+            if (GetWindowThreadProcessId(window, &process) && process == started.dwProcessId && (!ready || ready(window)))
+                return true;
+        }
+        return false;
+    });
+    return window;
+}
 
+// Closes `window` and expects its process to end.
+void Close(HWND window, const PROCESS_INFORMATION& host, UINT message = WM_CLOSE, WPARAM wParam = 0) {
+    PostMessageW(window, message, wParam, 0);
+    EXPECT_EQ(WaitForSingleObject(host.hProcess, 30000), WAIT_OBJECT_0);
+    TerminateProcess(host.hProcess, 99);  // only if it failed to end
+    CloseHandle(host.hThread);
+    CloseHandle(host.hProcess);
+}
+
+// Read from this process: a read-only focusable text named "Results" whose
+// value is the line under the caret.
+void ExpectText(HWND pane, DWORD hostThread, const std::wstring& value) {
     IAccessible* accessible = nullptr;
     ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(pane, OBJID_CLIENT, __uuidof(IAccessible),
                                                         reinterpret_cast<void**>(&accessible)));
@@ -178,20 +195,24 @@ TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAn
     EXPECT_HRESULT_SUCCEEDED(accessible->get_accRole(self, &role));
     EXPECT_EQ(V_I4(&role), ROLE_SYSTEM_TEXT);
     EXPECT_EQ(string(&IAccessible::get_accName), L"Results");
-    EXPECT_EQ(string(&IAccessible::get_accValue), L"first line");
+    EXPECT_EQ(string(&IAccessible::get_accValue), value);
     EXPECT_HRESULT_SUCCEEDED(accessible->get_accState(self, &state));
     GUITHREADINFO focus{};
     focus.cbSize = sizeof(focus);
-    GetGUIThreadInfo(host.dwThreadId, &focus);
+    GetGUIThreadInfo(hostThread, &focus);
     EXPECT_EQ(V_I4(&state), STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE |
                                 (focus.hwndFocus == pane ? STATE_SYSTEM_FOCUSED : 0));
+    accessible->Release();
+}
 
-    // A caret moved into the second line: its selection, the caret's place,
-    // and the new value read from the value event.
+// `move` takes the caret to another line: the selection's, the caret's and
+// the value's events follow, and the value event gives that line.
+void ExpectCaretMoveTold(HWND pane, DWORD hostProcess, const std::function<void()>& move, const std::wstring& line) {
     watched = pane;
+    events.clear(), values.clear();
     const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_TEXTSELECTIONCHANGED,
-                                               nullptr, &Hook, host.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
-    SendMessageW(pane, kMoveCaret, 15, 0);
+                                               nullptr, &Hook, hostProcess, 0, WINEVENT_OUTOFCONTEXT);
+    move();
     const std::vector<std::pair<DWORD, LONG>> expected = {{EVENT_OBJECT_TEXTSELECTIONCHANGED, OBJID_CLIENT},
                                                           {EVENT_OBJECT_LOCATIONCHANGE, OBJID_CARET},
                                                           {EVENT_OBJECT_VALUECHANGE, OBJID_CLIENT}};
@@ -202,8 +223,11 @@ TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAn
     }));
     UnhookWinEvent(hook);
     EXPECT_EQ(events, expected);
-    EXPECT_EQ(values, std::vector<std::wstring>{L"second line"});
+    EXPECT_EQ(values, std::vector<std::wstring>{line});
+}
 
+// UI Automation's node for the pane: a focusable document named "Results".
+void ExpectElement(HWND pane) {
     const auto nodeFromHandle = Uia<HRESULT(WINAPI*)(HWND, void**)>("UiaNodeFromHandle");
     const auto property = Uia<HRESULT(WINAPI*)(void*, PROPERTYID, VARIANT*)>("UiaGetPropertyValue");
     const auto release = Uia<BOOL(WINAPI*)(void*)>("UiaNodeRelease");
@@ -217,13 +241,48 @@ TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAn
     EXPECT_TRUE(V_VT(&found[1]) == VT_I4 && V_I4(&found[1]) == UIA_DocumentControlTypeId);
     EXPECT_TRUE(V_VT(&found[2]) == VT_BOOL && V_BOOL(&found[2]) == VARIANT_TRUE);
     release(node);
+}
 
-    PostMessageW(pane, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(host.hProcess, 30000), WAIT_OBJECT_0);
-    accessible->Release();
-    TerminateProcess(host.hProcess, 99);  // only if it failed to end
-    CloseHandle(host.hThread);
-    CloseHandle(host.hProcess);
+}  // namespace
+
+// The other process reads role, name, state and value, follows a caret move
+// through its events, and finds the UI Automation element's properties.
+TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAndFindsItsElement) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    PROCESS_INFORMATION host{};
+    const HWND pane = Start(program, L"--pane-host", host, kClass);
+    ASSERT_NE(pane, nullptr);
+    ExpectText(pane, host.dwThreadId, L"first line");
+    ExpectCaretMoveTold(pane, host.dwProcessId, [&] { SendMessageW(pane, kMoveCaret, 15, 0); }, L"second line");
+    ExpectElement(pane);
+    Close(pane, host);
+    CoUninitialize();
+}
+
+// The same from another process for Dunmo.exe's own pane once a job has given
+// its lines, the caret moved by a message and by a key.
+TEST(PaneAccessibility, AnotherProcessReadsTheMainWindowsPaneAndFollowsItsCaret) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    wintest::TempFolder temp;
+    const std::wstring first = temp.File(L"a.txt", "abc"), second = temp.File(L"b.txt", "abc");
+    wchar_t program[MAX_PATH] = {};
+    GetFullPathNameW(L"" DUNMO_EXE_NAME, MAX_PATH, program, nullptr);
+    PROCESS_INFORMATION dunmo{};
+    const HWND dialog = Start(program, L"\"" + first + L"\" \"" + second + L"\"", dunmo, L"#32770", [](HWND found) {
+        // Shown once its job has started; idle again once that has ended.
+        return IsWindowVisible(found) && IsWindowEnabled(GetDlgItem(found, IDC_BROWSE));
+    });
+    ASSERT_NE(dialog, nullptr);
+    const HWND pane = GetDlgItem(dialog, IDC_OUTPUT);
+    const std::wstring lines[] = {uitest::Md5Line(uitest::kMd5Abc, first), uitest::Md5Line(uitest::kMd5Abc, second)};
+    ExpectText(pane, dunmo.dwThreadId, L"");  // the caret follows the lines to the empty last line
+    ExpectCaretMoveTold(pane, dunmo.dwProcessId, [&] { SendMessageW(pane, EM_SETSEL, 3, 3); }, lines[0]);
+    ExpectCaretMoveTold(pane, dunmo.dwProcessId, [&] { PostMessageW(pane, WM_KEYDOWN, VK_DOWN, 1); }, lines[1]);
+    ExpectText(pane, dunmo.dwThreadId, lines[1]);
+    ExpectElement(pane);
+    Close(dialog, dunmo, WM_COMMAND, IDCANCEL);
     CoUninitialize();
 }
 
