@@ -1,8 +1,7 @@
-// The pane's accessibility objects on a window of the tests' own, drawn in
-// fixed cells, and on Dunmo.exe's own pane: read through Active Accessibility
-// and UI Automation's node functions from another process (for the former,
-// this program run with --pane-host), and the text pattern called in-process,
-// as Wine's client does not reach it.
+// The pane's accessibility objects: on Dunmo.exe's own pane, read through
+// Active Accessibility and UI Automation's node functions from another
+// process; on a window of the tests' own, drawn in fixed cells, the text
+// pattern called in-process, as Wine's client does not reach it.
 #include <gtest/gtest.h>
 
 #include <oleacc.h>
@@ -22,13 +21,11 @@
 namespace {
 
 constexpr LONG kCell = 8, kLineHeight = 16;
-constexpr UINT kMoveCaret = WM_APP + 2;  // wParam: where the caret goes
 constexpr wchar_t kClass[] = L"DunmoTestPane";
-const std::wstring kHostText = L"first line\r\nsecond line\r\nthird\r\n";
 
 class TestPane final : public PaneAccessSource {
 public:
-    explicit TestPane(const std::wstring& content, bool quits = false) : quits(quits) {
+    explicit TestPane(const std::wstring& content) {
         text.Append(content.data(), content.size());
         static const ATOM registered = [] {
             WNDCLASSW type{};
@@ -79,32 +76,14 @@ private:
             const LRESULT answer = pane->access.AnswerGetObject(wParam, lParam, handled);
             if (handled) return answer;
         }
-        if (pane && message == kMoveCaret) pane->Select(wParam, wParam);
-        if (pane && message == WM_DESTROY) {
-            pane->access.Disconnect();
-            if (pane->quits) PostQuitMessage(0);
-        }
+        if (pane && message == WM_DESTROY) pane->access.Disconnect();
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 
     PaneText text;
     std::size_t anchor = 0, caret = 0;
     HWND window = nullptr;
-    bool quits;
 };
-
-// Run with --pane-host, the program only shows a pane until it is closed.
-const bool kHosting = [] {
-    if (!wcsstr(GetCommandLineW(), L"--pane-host")) return false;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    {
-        TestPane pane(kHostText, true);
-        SetFocus(pane.Window());
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-    }
-    ExitProcess(0);
-}();
 
 template <typename Function>
 Function Uia(const char* name) {
@@ -146,38 +125,6 @@ void CALLBACK Hook(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG ch
         values.push_back(Take(value));
         accessible->Release();
     }
-}
-
-// Starts `program` with `arguments`; its window of `windowClass` (a dialog by
-// default) once `ready` holds for it, or null.
-HWND Start(const std::wstring& program, const std::wstring& arguments, PROCESS_INFORMATION& started,
-           const wchar_t* windowClass = L"#32770", const std::function<bool(HWND)>& ready = nullptr) {
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &started))
-        return nullptr;
-    HWND window = nullptr;
-    wintest::WaitUntil([&] {
-        for (window = FindWindowExW(nullptr, nullptr, windowClass, nullptr); window;
-             window = FindWindowExW(nullptr, window, windowClass, nullptr)) {
-            DWORD process = 0;
-            if (GetWindowThreadProcessId(window, &process) && process == started.dwProcessId && (!ready || ready(window)))
-                return true;
-        }
-        return false;
-    });
-    return window;
-}
-
-// Closes `window` and expects its process to end.
-void Close(HWND window, const PROCESS_INFORMATION& host, UINT message = WM_CLOSE, WPARAM wParam = 0) {
-    PostMessageW(window, message, wParam, 0);
-    EXPECT_EQ(WaitForSingleObject(host.hProcess, 30000), WAIT_OBJECT_0);
-    TerminateProcess(host.hProcess, 99);  // only if it failed to end
-    CloseHandle(host.hThread);
-    CloseHandle(host.hProcess);
 }
 
 // Read from this process: a read-only focusable text named "Results" whose
@@ -245,36 +192,26 @@ void ExpectElement(HWND pane) {
 
 }  // namespace
 
-// The other process reads role, name, state and value, follows a caret move
-// through its events, and finds the UI Automation element's properties.
-TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAndFindsItsElement) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    PROCESS_INFORMATION host{};
-    const HWND pane = Start(program, L"--pane-host", host, kClass);
-    ASSERT_NE(pane, nullptr);
-    ExpectText(pane, host.dwThreadId, L"first line");
-    ExpectCaretMoveTold(pane, host.dwProcessId, [&] { SendMessageW(pane, kMoveCaret, 15, 0); }, L"second line");
-    ExpectElement(pane);
-    Close(pane, host);
-    CoUninitialize();
-}
-
-// The same from another process for Dunmo.exe's own pane once a job has given
-// its lines, the caret moved by a message and by a key.
+// Another process reads Dunmo.exe's own pane once a job has given its lines,
+// follows the caret moved by a message and by a key, and finds its element.
 TEST(PaneAccessibility, AnotherProcessReadsTheMainWindowsPaneAndFollowsItsCaret) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     wintest::TempFolder temp;
     const std::wstring first = temp.File(L"a.txt", "abc"), second = temp.File(L"b.txt", "abc");
     wchar_t program[MAX_PATH] = {};
     GetFullPathNameW(L"" DUNMO_EXE_NAME, MAX_PATH, program, nullptr);
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" \"" + first + L"\" \"" + second + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION dunmo{};
-    const HWND dialog = Start(program, L"\"" + first + L"\" \"" + second + L"\"", dunmo, L"#32770", [](HWND found) {
-        // Shown once its job has started; idle again once that has ended.
-        return IsWindowVisible(found) && IsWindowEnabled(GetDlgItem(found, IDC_BROWSE));
-    });
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &dunmo));
+    // Shown once its job has started; idle again once that has ended.
+    HWND dialog = nullptr;
+    EXPECT_TRUE(wintest::WaitUntil([&] {
+        dialog = uitest::FindDialog(0, dunmo.dwProcessId);
+        return dialog && IsWindowEnabled(GetDlgItem(dialog, IDC_BROWSE));
+    }));
     const HWND pane = GetDlgItem(dialog, IDC_OUTPUT);
     const std::wstring lines[] = {uitest::Md5Line(uitest::kMd5Abc, first), uitest::Md5Line(uitest::kMd5Abc, second)};
     ExpectText(pane, dunmo.dwThreadId, L"");  // the caret follows the lines to the empty last line
@@ -282,7 +219,11 @@ TEST(PaneAccessibility, AnotherProcessReadsTheMainWindowsPaneAndFollowsItsCaret)
     ExpectCaretMoveTold(pane, dunmo.dwProcessId, [&] { PostMessageW(pane, WM_KEYDOWN, VK_DOWN, 1); }, lines[1]);
     ExpectText(pane, dunmo.dwThreadId, lines[1]);
     ExpectElement(pane);
-    Close(dialog, dunmo, WM_COMMAND, IDCANCEL);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForSingleObject(dunmo.hProcess, 30000), WAIT_OBJECT_0);
+    TerminateProcess(dunmo.hProcess, 99);  // only if it failed to end
+    CloseHandle(dunmo.hThread);
+    CloseHandle(dunmo.hProcess);
     CoUninitialize();
 }
 
