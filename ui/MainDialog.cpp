@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "algorithms/DigestFind.h"
@@ -15,6 +16,7 @@
 #include "support/LongPath.h"
 #include "ui/AboutDialog.h"
 #include "ui/Base64Dialog.h"
+#include "ui/PaneAccessibility.h"
 #include "ui/ResultPane.h"
 
 namespace {
@@ -238,6 +240,7 @@ bool MainDialog::StartJob(bool list, bool check) {
     if (validAlgorithm &&
         (list || Exists(pathText))) {
         focusBeforeJob = GetFocus();
+        jobLines = 0;
         SetBusy(true);
         focusWhileBusy = GetFocus();
         DragAcceptFiles(window, FALSE);
@@ -337,7 +340,9 @@ LRESULT MainDialog::HandleProgressStep(WPARAM wParam, LPARAM) {
 LRESULT MainDialog::HandleAppendText(WPARAM, LPARAM lParam) {
     const std::unique_ptr<WideString> line(reinterpret_cast<WideString*>(lParam));
     if (!line) return 0;
-    stream.Append(line->view());
+    const std::wstring_view lines = line->view();
+    jobLines += static_cast<std::size_t>(std::count(lines.begin(), lines.end(), L'\n'));
+    stream.Append(lines);
     SchedulePending();
     return 0;
 }
@@ -428,6 +433,8 @@ void MainDialog::EndJob() {
     // unless the user has put it somewhere else meanwhile.
     if (focusBeforeJob && focusNow == focusWhileBusy && IsWindowEnabled(focusBeforeJob))
         SetFocus(focusBeforeJob);
+    // After the focus has moved, whose own announcement would cut this one short.
+    AnnounceJobEnd(window, jobLines);
 }
 
 LRESULT MainDialog::HandleClear(WPARAM, LPARAM) {

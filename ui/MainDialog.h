@@ -98,6 +98,8 @@ private:
     // From a job's start until its end is handled, last line shown: the
     // worker may be gone well before that.
     bool busy = false;
+    // Result lines the running or last job gave, told at its end.
+    std::size_t jobLines = 0;
 
     std::vector<WideString> arguments;
     // Where the focus was when the running job started, and where disabling
@@ -111,4 +113,5 @@ private:
 public:
     // The job the dialog runs; tests ask whether it is still active.
     HashJob job;
+    std::size_t JobLines() const { return jobLines; }
 };

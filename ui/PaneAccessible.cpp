@@ -11,26 +11,11 @@ namespace {
 // The pane's Active Accessibility objects, the client area's (a read-only
 // text) and the caret's. What they do not answer themselves the system's
 // standard object for the same window answers.
-class PaneAccessible final : public IAccessible {
+class PaneAccessible final : public ComObject<PaneAccessible, IAccessible> {
 public:
     PaneAccessible(PaneElement& owner, LONG id, IAccessible* standardObject)
         : element(&owner), objectId(id), standard(standardObject) {
         owner.AddRef();
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != __uuidof(IAccessible))
-            return *object = nullptr, E_NOINTERFACE;
-        *object = static_cast<IAccessible*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
     // No type library: clients call through the vtable.
@@ -152,7 +137,12 @@ public:
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
 private:
+    friend ComObject;
     ~PaneAccessible() = default;
+    void* Interface(REFIID iid) {
+        const bool answered = iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IAccessible);
+        return answered ? static_cast<IAccessible*>(this) : nullptr;
+    }
     bool Connected() const { return element.get()->Source() != nullptr; }
     // The error for a call about `child`, or S_OK for one about the object itself.
     HRESULT Refuse(const VARIANT& child) const {
@@ -160,7 +150,6 @@ private:
         return V_VT(&child) == VT_I4 && V_I4(&child) == CHILDID_SELF ? S_OK : E_INVALIDARG;
     }
 
-    LONG references = 1;
     ComPtr<PaneElement> element;
     LONG objectId;
     ComPtr<IAccessible> standard;

@@ -33,11 +33,39 @@ BSTR TextString(const PaneText& text, std::size_t from, std::size_t count);
 void SetBool(VARIANT* value, bool flag);
 RECT ToScreen(HWND window, RECT rectangle);
 
+// The reference count and QueryInterface of the pane's objects, made with one
+// reference. `Derived` (final, befriending this) answers `void* Interface(REFIID)`
+// with the interface pointer, or null for an interface it lacks.
+template <typename Derived, typename... Interfaces>
+class ComObject : public Interfaces... {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = static_cast<Derived*>(this)->Interface(iid);
+        if (!*object) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&references);
+        if (left == 0) delete static_cast<Derived*>(this);
+        return static_cast<ULONG>(left);
+    }
+
+protected:
+    ~ComObject() = default;
+
+private:
+    LONG references = 1;
+};
+
 }  // namespace paneaccess
 
 // The pane's UI Automation element and its text pattern. Disconnected, it
 // keeps no pointer to the pane.
-class PaneElement final : public IRawElementProviderSimple, public ITextProvider {
+class PaneElement final
+    : public paneaccess::ComObject<PaneElement, IRawElementProviderSimple, ITextProvider> {
 public:
     explicit PaneElement(PaneAccessSource& source);
     PaneAccessSource* Source() const { return source; }
@@ -45,24 +73,6 @@ public:
     void Disconnect() { source = nullptr; }
     // A new range of this element with one reference, or null without memory.
     HRESULT NewRange(PaneRange range, ITextRangeProvider** out);
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == __uuidof(IRawElementProviderSimple))
-            *object = static_cast<IRawElementProviderSimple*>(this);
-        else if (iid == __uuidof(ITextProvider))
-            *object = static_cast<ITextProvider*>(this);
-        else
-            return *object = nullptr, E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
 
     // IRawElementProviderSimple
     HRESULT STDMETHODCALLTYPE get_ProviderOptions(enum ProviderOptions* options) override;
@@ -79,11 +89,16 @@ public:
     HRESULT STDMETHODCALLTYPE get_SupportedTextSelection(enum SupportedTextSelection* supported) override;
 
 private:
+    friend ComObject;
     ~PaneElement() = default;
+    void* Interface(REFIID iid) {
+        if (iid == IID_IUnknown || iid == __uuidof(IRawElementProviderSimple))
+            return static_cast<IRawElementProviderSimple*>(this);
+        return iid == __uuidof(ITextProvider) ? static_cast<ITextProvider*>(this) : nullptr;
+    }
     // One range, in an array of the caller's.
     HRESULT RangeArray(PaneRange range, SAFEARRAY** ranges);
 
-    LONG references = 1;
     PaneAccessSource* source;
     wchar_t name[64] = {};
 };

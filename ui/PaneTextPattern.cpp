@@ -27,24 +27,9 @@ bool ValidEndpoint(TextPatternRangeEndpoint endpoint) {
 
 // A range of the pane's text. Its positions are kept as they are while the
 // text changes, and taken within the text at each call.
-class PaneTextRange final : public ITextRangeProvider {
+class PaneTextRange final : public ComObject<PaneTextRange, ITextRangeProvider> {
 public:
     PaneTextRange(PaneElement& owner, PaneRange span) : element(&owner), range(span) { owner.AddRef(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid != IID_IUnknown && iid != __uuidof(ITextRangeProvider) && iid != kPaneRangeIid)
-            return *object = nullptr, E_NOINTERFACE;
-        *object = static_cast<ITextRangeProvider*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
 
     HRESULT STDMETHODCALLTYPE Clone(ITextRangeProvider** clone) override {
         if (!clone) return E_INVALIDARG;
@@ -178,7 +163,12 @@ public:
     }
 
 private:
+    friend ComObject;
     ~PaneTextRange() = default;
+    void* Interface(REFIID iid) {
+        const bool answered = iid == IID_IUnknown || iid == __uuidof(ITextRangeProvider) || iid == kPaneRangeIid;
+        return answered ? static_cast<ITextRangeProvider*>(this) : nullptr;
+    }
     // The text, with the range taken within it; null once the pane is gone.
     const PaneText* Text() {
         const PaneAccessSource* source = element.get()->Source();
@@ -195,7 +185,6 @@ private:
         return theirs.get()->element.get() == element.get() ? std::move(theirs) : ComPtr<PaneTextRange>();
     }
 
-    LONG references = 1;
     ComPtr<PaneElement> element;
     PaneRange range;
 };

@@ -6,10 +6,12 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <string>
 #include <utility>
 
 #include "support/UniqueHandle.h"
+#include "ui/PaneAccessibility.h"
 #include "ui/PaneModel.h"
 #include "ui/PaneText.h"
 #include "ui/UniscribeLayout.h"
@@ -21,7 +23,18 @@ constexpr UINT kDragIntervalMs = 50;
 enum : UINT { kMenuCopy = 1, kMenuSelectAll };
 static_assert(WHEEL_DELTA == PaneModel::kWheelNotch && WHEEL_PAGESCROLL == PaneModel::kWheelPage);
 
-class ResultPane {
+// An assistive tool's call, which must not see an exception: laying a line
+// out may run out of memory, and then the call gives `otherwise`.
+template <typename Call, typename Result>
+Result ForClient(Call call, Result otherwise) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return otherwise;
+    }
+}
+
+class ResultPane final : private PaneAccessSource {
 public:
     explicit ResultPane(HWND window) : window(window), layout(window), model(ownText, layout) { Measure(); }
 
@@ -45,6 +58,23 @@ private:
     void DragTick();
     void StopDrag();
     void ContextMenu(LPARAM at);
+    void TellArrivedText();
+
+    // What assistive tools read and do (ui/PaneAccessibility.h).
+    const PaneText& Text() const override { return model.Text(); }
+    std::size_t Anchor() const override { return model.Anchor(); }
+    std::size_t Caret() const override { return model.Caret(); }
+    std::size_t FirstVisibleLine() const override { return model.FirstLine(); }
+    std::size_t VisibleLines() const override {
+        const auto [first, end] = model.VisibleLines();
+        return end - first;
+    }
+    RECT SpanRectangle(std::size_t from, std::size_t to) const override;
+    std::size_t PositionAt(POINT client) const override;
+    void Select(std::size_t newAnchor, std::size_t newCaret) override;
+    void ScrollIntoView(std::size_t position) override;
+    HWND Window() const override { return window; }
+    bool Focused() const override { return model.Focused(); }
 
     HWND window;
     PaneText ownText;  // shown until a text is attached
@@ -53,6 +83,8 @@ private:
     bool dragging = false;
     DWORD limit = ~DWORD{0};
     SCROLLINFO shownBars[2] = {};
+    bool textUntold = false;  // text changed since assistive tools were last told
+    PaneAccessibility access{*this};  // first to go: it reads the rest until disconnected
 };
 
 LRESULT ResultPane::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -81,7 +113,10 @@ LRESULT ResultPane::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case EM_GETFIRSTVISIBLELINE: return static_cast<LRESULT>(model.FirstLine());
     case EM_SETLIMITTEXT: limit = wParam ? static_cast<DWORD>(wParam) : ~DWORD{0}; return 0;
     case EM_GETLIMITTEXT: return static_cast<LRESULT>(limit);
-    case WM_PAINT: Paint(); return 0;
+    case WM_PAINT:
+        Paint();
+        TellArrivedText();
+        return 0;
     case WM_ERASEBKGND: return 1;  // painted with the text
     case WM_SIZE: Apply(model.Resize(LOWORD(lParam), HIWORD(lParam))); return 0;
     case WM_ENABLE: InvalidateRect(window, nullptr, FALSE); return 0;
@@ -122,6 +157,12 @@ LRESULT ResultPane::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == 3) Copy();                     // Ctrl+C
         return 0;
     case WM_CONTEXTMENU: ContextMenu(lParam); return 0;
+    case WM_GETOBJECT: {
+        bool handled = false;
+        const LRESULT answer = access.AnswerGetObject(wParam, lParam, handled);
+        return handled ? answer : DefWindowProcW(window, message, wParam, lParam);
+    }
+    case WM_DESTROY: access.Disconnect(); return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -134,6 +175,37 @@ void ResultPane::Apply(const PaneChange& change) {
     }
     if (change.caretMoved) PlaceCaret();
     UpdateScrollBars();
+    // Lines arrive in many small inserts and are repainted at the stream's
+    // pace: they, and the caret's move with them, are told at that repaint.
+    if (change.textChanged) textUntold = true;
+    else if (change.selectionChanged) access.NotifySelectionChanged();
+}
+
+void ResultPane::TellArrivedText() {
+    if (!textUntold) return;
+    textUntold = false;
+    access.NotifyTextChanged();
+    access.NotifySelectionChanged();
+}
+
+RECT ResultPane::SpanRectangle(std::size_t from, std::size_t to) const {
+    return ForClient([&] {
+        const auto [left, top] = model.PointOf(from);
+        return RECT{left, top, from == to ? left : model.PointOf(to).first, top + model.LineHeight()};
+    }, RECT{});
+}
+
+std::size_t ResultPane::PositionAt(POINT client) const {
+    return ForClient([&] { return model.StopAt(client.x, client.y); }, model.Caret());
+}
+
+// Out of memory, the caret or the view stops where it got; the next move mends it.
+void ResultPane::Select(std::size_t newAnchor, std::size_t newCaret) {
+    ForClient([&] { return Apply(model.Select(newAnchor, newCaret)), true; }, false);
+}
+
+void ResultPane::ScrollIntoView(std::size_t position) {
+    ForClient([&] { return Apply(model.ScrollIntoView(position)), true; }, false);
 }
 
 PaneChange ResultPane::Measure() {

@@ -17,6 +17,10 @@
 // and the keyboard, and copies with Ctrl+C, Ctrl+Insert or its context menu,
 // whose texts are the strings IDS_PANE_COPY and IDS_PANE_SELECT_ALL of the
 // module that created the window.
+//
+// Assistive tools read it through WM_GETOBJECT (ui/PaneAccessibility.h). A
+// move of the caret or the selection by the user or a message is told at once;
+// changed text, and the caret's move with it, at the repaint that shows it.
 #include <windows.h>
 
 #include "resources/resource.h"

@@ -198,6 +198,7 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
         Lines expected;
         for (const std::wstring& name : ListFolder(temp.Path()).files) expected.push_back(LineOf(digest, temp, name));
         EXPECT_EQ(main.PaneLines(), expected);
+        EXPECT_EQ(main.JobLines(), expected.size());  // told at the job's end
     }
     const std::wstring last = std::to_wstring(std::size(kVectors) - 1);
     main.Type(IDC_PATH, temp / last);
@@ -206,6 +207,7 @@ TEST(MainWindowDigests, LinesAgreeWithHostDigestsAndClickRehashesOnlyAFile) {
         main.Click(digest);
         ASSERT_TRUE(main.WaitIdle());
         EXPECT_EQ(main.PaneLines().back(), LineOf(digest, temp, last));
+        EXPECT_EQ(main.JobLines(), 1u);
     }
     EXPECT_EQ(main.PaneLines().size(), std::size(kVectors) + std::size(clicks));
 }

@@ -1,17 +1,19 @@
-// The pane's accessibility objects on a window of the tests' own, drawn in
-// fixed cells: read through Active Accessibility and UI Automation's node
-// functions from another process (this program run with --pane-host), and the
-// text pattern called in-process, as Wine's client does not reach it.
+// The pane's accessibility objects: on Dunmo.exe's own pane, read through
+// Active Accessibility and UI Automation's node functions from another
+// process; on a window of the tests' own, drawn in fixed cells, the text
+// pattern called in-process, as Wine's client does not reach it.
 #include <gtest/gtest.h>
 
 #include <oleacc.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../TestSupport.h"
+#include "UiTestSupport.h"
 #include "ui/PaneAccessibility.h"
 #include "ui/PaneText.h"
 #include "ui/UiaTextPattern.h"
@@ -19,13 +21,11 @@
 namespace {
 
 constexpr LONG kCell = 8, kLineHeight = 16;
-constexpr UINT kMoveCaret = WM_APP + 2;  // wParam: where the caret goes
 constexpr wchar_t kClass[] = L"DunmoTestPane";
-const std::wstring kHostText = L"first line\r\nsecond line\r\nthird\r\n";
 
 class TestPane final : public PaneAccessSource {
 public:
-    explicit TestPane(const std::wstring& content, bool quits = false) : quits(quits) {
+    explicit TestPane(const std::wstring& content) {
         text.Append(content.data(), content.size());
         static const ATOM registered = [] {
             WNDCLASSW type{};
@@ -76,32 +76,14 @@ private:
             const LRESULT answer = pane->access.AnswerGetObject(wParam, lParam, handled);
             if (handled) return answer;
         }
-        if (pane && message == kMoveCaret) pane->Select(wParam, wParam);
-        if (pane && message == WM_DESTROY) {
-            pane->access.Disconnect();
-            if (pane->quits) PostQuitMessage(0);
-        }
+        if (pane && message == WM_DESTROY) pane->access.Disconnect();
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 
     PaneText text;
     std::size_t anchor = 0, caret = 0;
     HWND window = nullptr;
-    bool quits;
 };
-
-// Run with --pane-host, the program only shows a pane until it is closed.
-const bool kHosting = [] {
-    if (!wcsstr(GetCommandLineW(), L"--pane-host")) return false;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    {
-        TestPane pane(kHostText, true);
-        SetFocus(pane.Window());
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-    }
-    ExitProcess(0);
-}();
 
 template <typename Function>
 Function Uia(const char* name) {
@@ -145,27 +127,9 @@ void CALLBACK Hook(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG ch
     }
 }
 
-}  // namespace
-
-// The other process reads role, name, state and value, follows a caret move
-// through its events, and finds the UI Automation element's properties.
-TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAndFindsItsElement) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" --pane-host";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION host{};
-    ASSERT_TRUE(
-        CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &host));
-    HWND pane = nullptr;
-    EXPECT_TRUE(wintest::WaitUntil([&] {
-        DWORD process = 0;
-        pane = FindWindowW(kClass, nullptr);
-        return pane && GetWindowThreadProcessId(pane, &process) && process == host.dwProcessId;
-    }));
-
+// Read from this process: a read-only focusable text named "Results" whose
+// value is the line under the caret.
+void ExpectText(HWND pane, DWORD hostThread, const std::wstring& value) {
     IAccessible* accessible = nullptr;
     ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(pane, OBJID_CLIENT, __uuidof(IAccessible),
                                                         reinterpret_cast<void**>(&accessible)));
@@ -178,20 +142,24 @@ TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAn
     EXPECT_HRESULT_SUCCEEDED(accessible->get_accRole(self, &role));
     EXPECT_EQ(V_I4(&role), ROLE_SYSTEM_TEXT);
     EXPECT_EQ(string(&IAccessible::get_accName), L"Results");
-    EXPECT_EQ(string(&IAccessible::get_accValue), L"first line");
+    EXPECT_EQ(string(&IAccessible::get_accValue), value);
     EXPECT_HRESULT_SUCCEEDED(accessible->get_accState(self, &state));
     GUITHREADINFO focus{};
     focus.cbSize = sizeof(focus);
-    GetGUIThreadInfo(host.dwThreadId, &focus);
+    GetGUIThreadInfo(hostThread, &focus);
     EXPECT_EQ(V_I4(&state), STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE |
                                 (focus.hwndFocus == pane ? STATE_SYSTEM_FOCUSED : 0));
+    accessible->Release();
+}
 
-    // A caret moved into the second line: its selection, the caret's place,
-    // and the new value read from the value event.
+// `move` takes the caret to another line: the selection's, the caret's and
+// the value's events follow, and the value event gives that line.
+void ExpectCaretMoveTold(HWND pane, DWORD hostProcess, const std::function<void()>& move, const std::wstring& line) {
     watched = pane;
+    events.clear(), values.clear();
     const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_TEXTSELECTIONCHANGED,
-                                               nullptr, &Hook, host.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
-    SendMessageW(pane, kMoveCaret, 15, 0);
+                                               nullptr, &Hook, hostProcess, 0, WINEVENT_OUTOFCONTEXT);
+    move();
     const std::vector<std::pair<DWORD, LONG>> expected = {{EVENT_OBJECT_TEXTSELECTIONCHANGED, OBJID_CLIENT},
                                                           {EVENT_OBJECT_LOCATIONCHANGE, OBJID_CARET},
                                                           {EVENT_OBJECT_VALUECHANGE, OBJID_CLIENT}};
@@ -202,8 +170,11 @@ TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAn
     }));
     UnhookWinEvent(hook);
     EXPECT_EQ(events, expected);
-    EXPECT_EQ(values, std::vector<std::wstring>{L"second line"});
+    EXPECT_EQ(values, std::vector<std::wstring>{line});
+}
 
+// UI Automation's node for the pane: a focusable document named "Results".
+void ExpectElement(HWND pane) {
     const auto nodeFromHandle = Uia<HRESULT(WINAPI*)(HWND, void**)>("UiaNodeFromHandle");
     const auto property = Uia<HRESULT(WINAPI*)(void*, PROPERTYID, VARIANT*)>("UiaGetPropertyValue");
     const auto release = Uia<BOOL(WINAPI*)(void*)>("UiaNodeRelease");
@@ -217,13 +188,42 @@ TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAn
     EXPECT_TRUE(V_VT(&found[1]) == VT_I4 && V_I4(&found[1]) == UIA_DocumentControlTypeId);
     EXPECT_TRUE(V_VT(&found[2]) == VT_BOOL && V_BOOL(&found[2]) == VARIANT_TRUE);
     release(node);
+}
 
-    PostMessageW(pane, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(host.hProcess, 30000), WAIT_OBJECT_0);
-    accessible->Release();
-    TerminateProcess(host.hProcess, 99);  // only if it failed to end
-    CloseHandle(host.hThread);
-    CloseHandle(host.hProcess);
+}  // namespace
+
+// Another process reads Dunmo.exe's own pane once a job has given its lines,
+// follows the caret moved by a message and by a key, and finds its element.
+TEST(PaneAccessibility, AnotherProcessReadsTheMainWindowsPaneAndFollowsItsCaret) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    wintest::TempFolder temp;
+    const std::wstring first = temp.File(L"a.txt", "abc"), second = temp.File(L"b.txt", "abc");
+    wchar_t program[MAX_PATH] = {};
+    GetFullPathNameW(L"" DUNMO_EXE_NAME, MAX_PATH, program, nullptr);
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" \"" + first + L"\" \"" + second + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION dunmo{};
+    ASSERT_TRUE(CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &dunmo));
+    // Shown once its job has started; idle again once that has ended.
+    HWND dialog = nullptr;
+    EXPECT_TRUE(wintest::WaitUntil([&] {
+        dialog = uitest::FindDialog(0, dunmo.dwProcessId);
+        return dialog && IsWindowEnabled(GetDlgItem(dialog, IDC_BROWSE));
+    }));
+    const HWND pane = GetDlgItem(dialog, IDC_OUTPUT);
+    const std::wstring lines[] = {uitest::Md5Line(uitest::kMd5Abc, first), uitest::Md5Line(uitest::kMd5Abc, second)};
+    ExpectText(pane, dunmo.dwThreadId, L"");  // the caret follows the lines to the empty last line
+    ExpectCaretMoveTold(pane, dunmo.dwProcessId, [&] { SendMessageW(pane, EM_SETSEL, 3, 3); }, lines[0]);
+    ExpectCaretMoveTold(pane, dunmo.dwProcessId, [&] { PostMessageW(pane, WM_KEYDOWN, VK_DOWN, 1); }, lines[1]);
+    ExpectText(pane, dunmo.dwThreadId, lines[1]);
+    ExpectElement(pane);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForSingleObject(dunmo.hProcess, 30000), WAIT_OBJECT_0);
+    TerminateProcess(dunmo.hProcess, 99);  // only if it failed to end
+    CloseHandle(dunmo.hThread);
+    CloseHandle(dunmo.hProcess);
     CoUninitialize();
 }
 

@@ -222,6 +222,11 @@ public:
     // The dialog object; read its fields only while the thread is held or
     // once the modal run has ended.
     MainDialog& Dialog() { return *dialog; }
+    std::size_t JobLines() {
+        Hold();
+        const std::size_t lines = dialog->JobLines();
+        return Release(), lines;
+    }
 
 private:
     std::shared_ptr<MainDialog> dialog;
