@@ -52,6 +52,7 @@ CpuFeatures Detect() {
     f.sse41 = f.sse2 && Bit(one.ecx, 9) && Bit(one.ecx, 19);
     f.pclmul = f.sse41 && Bit(one.ecx, 1);
     f.sha = f.sse41 && Bit(seven.ebx, 29);
+    f.bmi2 = Bit(seven.ebx, 8);
     const bool osxsave = Bit(one.ecx, 27);
     const std::uint64_t xcr0 = osxsave ? EnabledRegisterState() : 0;
     const bool ymm = (xcr0 & 0x6) == 0x6;     // XMM and upper YMM halves

@@ -3,6 +3,7 @@
 // compiler spellings that let one function use them while the rest of the
 // program keeps to the i686 baseline.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
@@ -35,6 +36,7 @@ struct CpuFeatures {
     bool avx2 = false;     // with AVX and the YMM state
     bool pclmul = false;   // PCLMULQDQ
     bool sha = false;      // SHA1RNDS4 and friends
+    bool bmi2 = false;     // RORX and friends
     bool vpclmul256 = false;  // VPCLMULQDQ on YMM registers, with AVX2
     bool avx512 = false;      // AVX-512 F, VL and BW, with AVX2 and the ZMM state
     bool vpclmul512 = false;  // VPCLMULQDQ on ZMM registers, with AVX-512 F/VL/BW
@@ -63,3 +65,24 @@ private:
         return selected;
     }
 };
+
+// One of an algorithm's implementations: its path, and the flag of
+// CpuFeatures it needs (null where it runs everywhere).
+template <typename Path, typename Function>
+struct PathEntry {
+    Path path;
+    Function function;
+    bool CpuFeatures::*needs;
+};
+
+// A `functionFor` from a table listed fastest first: `path`'s entry, or for
+// Path::Fastest the first this processor runs; null where it lacks it.
+template <typename Path, typename Function, std::size_t n>
+Function FunctionIn(const PathEntry<Path, Function> (&table)[n], Path path) {
+    for (const PathEntry<Path, Function>& entry : table) {
+        if ((path == Path::Fastest || entry.path == path) && (entry.needs == nullptr || DetectedCpu().*entry.needs)) {
+            return entry.function;
+        }
+    }
+    return nullptr;
+}

@@ -88,6 +88,7 @@ void Digest::UpdateLanes(Digest* const digests[], const std::uint8_t* const byte
     case DigestMd5: lanes([](Digest* d) { return &d->state.md5; }, Md5UpdateLanes); break;
     case DigestSha1: lanes([](Digest* d) { return &d->state.sha1; }, Sha1UpdateLanes); break;
     case DigestSha256: lanes([](Digest* d) { return &d->state.sha256; }, Sha256UpdateLanes); break;
+    case DigestSha512: lanes([](Digest* d) { return &d->state.sha512; }, Sha512UpdateLanes); break;
     default:
         for (std::size_t i = 0; i < count; ++i) digests[i]->Update(bytes[i], lengths[i]);
     }
@@ -98,6 +99,7 @@ std::size_t Digest::Lanes(DigestAlgorithm algorithm) {
     case DigestMd5: return Md5Lanes();
     case DigestSha1: return Sha1Lanes();
     case DigestSha256: return Sha256Lanes();
+    case DigestSha512: return Sha512Lanes();
     default: return 1;
     }
 }

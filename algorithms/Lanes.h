@@ -1,8 +1,8 @@
 #pragma once
-// Several messages hashed at once by the digests of 64-byte blocks: whole
-// blocks of several messages go through one multi-buffer kernel, while
-// partial blocks and the blocks of a message left on its own go through the
-// digest's single-stream code, so that the results are the single-stream ones.
+// Several messages hashed at once: whole blocks of several messages go
+// through one multi-buffer kernel, while partial blocks and the blocks of a
+// message left on its own go through the digest's single-stream code, so that
+// the results are the single-stream ones.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,36 +13,53 @@
 // The most messages any kernel takes at once.
 constexpr std::size_t kMaxLanes = 16;
 
-struct LaneKernel {
+template <typename Word>
+struct LaneKernelOf {
     // Compresses `blocks` whole blocks of each of `lanes` messages (1 to
-    // width): message i from data[i] into the state words at states[i].
-    void (*compress)(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
-                     std::size_t blocks);
+    // width): message i from data[i] into the state words at states[i]. Null
+    // where minimum > width: the scheduler never calls it.
+    void (*compress)(Word* const states[], const std::uint8_t* const data[], std::size_t lanes, std::size_t blocks);
     std::size_t width;    // how many messages it takes at once; 1 where lanes do not pay
     std::size_t minimum;  // the fewest messages with whole blocks for which it beats one stream
 };
+using LaneKernel = LaneKernelOf<std::uint32_t>;
+
+// The path of no lanes: every message through the single-stream code.
+template <typename Word>
+inline constexpr LaneKernelOf<Word> kOneStream = {nullptr, 1, 2};
 
 // The messages of one kernel call, `width` lanes of them: each lane's data,
 // and the state words transposed so that words[r] loads as one register
 // (word r of lane i in element i). Lanes past `lanes` hash lane 0's data
 // again from a state of zeros, and their results are dropped.
-template <std::size_t width, std::size_t stateWords>
+template <typename W, std::size_t width, std::size_t stateWords>
 struct LaneSet {
-    alignas(32) std::uint32_t words[stateWords][width] = {};
+    using Word = W;
+    alignas(64) Word words[stateWords][width] = {};
     const std::uint8_t* from[width];
 
-    LaneSet(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes) {
+    LaneSet(W* const states[], const std::uint8_t* const data[], std::size_t lanes) {
         for (std::size_t i = 0; i < width; ++i) {
             from[i] = data[i < lanes ? i : 0];
             for (std::size_t r = 0; i < lanes && r < stateWords; ++r) words[r][i] = states[i][r];
         }
     }
-    void Store(std::uint32_t* const states[], std::size_t lanes) const {
+    void Store(W* const states[], std::size_t lanes) const {
         for (std::size_t i = 0; i < lanes; ++i) {
             for (std::size_t r = 0; r < stateWords; ++r) states[i][r] = words[r][i];
         }
     }
 };
+
+// A kernel's compress around `run`, the vector code, which compresses
+// `blocks` blocks from set.from into set.words.
+template <typename Set, void (*run)(Set& set, std::size_t blocks)>
+void CompressLaneSet(typename Set::Word* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                     std::size_t blocks) {
+    Set set(states, data, lanes);
+    run(set, blocks);
+    set.Store(states, lanes);
+}
 
 #if DUNMO_X86
 // Word k of the block at from[i] + offset in lane i of w[k], byte-reversed
@@ -71,11 +88,12 @@ void LoadLaneWords8(__m256i (&w)[16], const std::uint8_t* const (&from)[8], std:
 }
 #endif
 
-// What the scheduler needs of a digest's context:
+// What the scheduler needs of a digest (Traits) and its Context:
+//   Word, the state's word; kBlockBytes
 //   static std::uint32_t Buffered(const Context&)    bytes waiting in its buffer
 //   static void Update(Context&, const std::uint8_t*, std::uint32_t)   the single-stream code
 //   static void Absorbed(Context&, std::uint64_t bytes)   counts bytes compressed in lanes
-//   static std::uint32_t* State(Context&)
+//   static Word* State(Context&)
 // Each context absorbs its own `lengths[i]` bytes from bytes[i], as Update
 // would. Whole blocks are compressed `kernel.width` messages at a time, each
 // round as many blocks as the shortest of them has, while at least
@@ -83,7 +101,8 @@ void LoadLaneWords8(__m256i (&w)[16], const std::uint8_t* const (&from)[8], std:
 // run out gives its lane to the next one.
 template <typename Traits, typename Context>
 void UpdateLanes(Context* const contexts[], const std::uint8_t* const bytes[], const std::uint32_t lengths[],
-                 std::size_t count, const LaneKernel& kernel) {
+                 std::size_t count, const LaneKernelOf<typename Traits::Word>& kernel) {
+    constexpr std::uint32_t block = Traits::kBlockBytes;
     struct Lane {
         const std::uint8_t* next;
         std::uint32_t blocks;  // whole blocks for the lanes
@@ -97,12 +116,12 @@ void UpdateLanes(Context* const contexts[], const std::uint8_t* const bytes[], c
         std::uint32_t length = lengths[i];
         // A block begun earlier is completed (and compressed) on its own first.
         if (const std::uint32_t buffered = Traits::Buffered(*contexts[i]); buffered != 0 && length != 0) {
-            const std::uint32_t take = std::min<std::uint32_t>(length, 64 - buffered);
+            const std::uint32_t take = std::min<std::uint32_t>(length, block - buffered);
             Traits::Update(*contexts[i], next, take);
             next += take;
             length -= take;
         }
-        lanes[i] = {next, length / 64, length % 64};
+        lanes[i] = {next, length / block, length % block};
     }
     for (;;) {
         std::size_t chosen[kMaxLanes];
@@ -117,7 +136,7 @@ void UpdateLanes(Context* const contexts[], const std::uint8_t* const bytes[], c
         if (n < kernel.minimum) {
             break;
         }
-        std::uint32_t* states[kMaxLanes];
+        typename Traits::Word* states[kMaxLanes];
         const std::uint8_t* data[kMaxLanes];
         for (std::size_t j = 0; j < n; ++j) {
             states[j] = Traits::State(*contexts[chosen[j]]);
@@ -125,12 +144,61 @@ void UpdateLanes(Context* const contexts[], const std::uint8_t* const bytes[], c
         }
         kernel.compress(states, data, n, common);
         for (std::size_t j = 0; j < n; ++j) {
-            Traits::Absorbed(*contexts[chosen[j]], std::uint64_t{common} * 64);
-            lanes[chosen[j]].next += std::size_t{common} * 64;
+            Traits::Absorbed(*contexts[chosen[j]], std::uint64_t{common} * block);
+            lanes[chosen[j]].next += std::size_t{common} * block;
             lanes[chosen[j]].blocks -= common;
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
-        Traits::Update(*contexts[i], lanes[i].next, lanes[i].blocks * 64 + lanes[i].tail);
+        Traits::Update(*contexts[i], lanes[i].next, lanes[i].blocks * block + lanes[i].tail);
     }
 }
+
+// A byte count kept in one 64-bit word or in two 32-bit words, low first.
+inline std::uint64_t CountOf(const std::uint32_t (&count)[2]) { return std::uint64_t{count[1]} << 32 | count[0]; }
+inline std::uint64_t CountOf(std::uint64_t count) { return count; }
+inline void SetCount(std::uint32_t (&count)[2], std::uint64_t value) {
+    count[0] = static_cast<std::uint32_t>(value);
+    count[1] = static_cast<std::uint32_t>(value >> 32);
+}
+inline void SetCount(std::uint64_t& count, std::uint64_t value) { count = value; }
+
+// The scheduler's needs of a context with `count` (bytes, or bits where
+// countShift is 3), `state` and the single-stream `update`.
+template <typename Context, typename StateWord, std::uint32_t blockBytes, int countShift,
+          void (*update)(Context&, const void*, std::uint32_t)>
+struct ContextLanes {
+    using Word = StateWord;
+    static constexpr std::uint32_t kBlockBytes = blockBytes;
+    static std::uint32_t Buffered(const Context& context) {
+        return static_cast<std::uint32_t>(CountOf(context.count) >> countShift) % blockBytes;
+    }
+    static void Update(Context& context, const std::uint8_t* bytes, std::uint32_t length) {
+        update(context, bytes, length);
+    }
+    static void Absorbed(Context& context, std::uint64_t bytes) {
+        SetCount(context.count, CountOf(context.count) + (bytes << countShift));
+    }
+    static Word* State(Context& context) { return context.state; }
+};
+
+// A digest's lanes paths and the one chosen: Traits, beside the scheduler's
+// needs, gives Path (its enum of lanes paths) and kPaths (PathEntry rows of
+// kernels, fastest first, the one-stream path last).
+template <typename Traits>
+const LaneKernelOf<typename Traits::Word>* LaneKernelFor(typename Traits::Path path) {
+    return FunctionIn(Traits::kPaths, path);
+}
+
+template <typename Traits>
+struct LanesOf {
+    using Choice = PathChoice<typename Traits::Path, const LaneKernelOf<typename Traits::Word>*, LaneKernelFor<Traits>>;
+    static bool Available(typename Traits::Path path) { return Choice::Available(path); }
+    static bool Use(typename Traits::Path path) { return Choice::Use(path); }
+    static std::size_t Width() { return Choice::Current()->width; }
+    template <typename Context>
+    static void Update(Context* const contexts[], const std::uint8_t* const bytes[], const std::uint32_t lengths[],
+                       std::size_t count) {
+        UpdateLanes<Traits>(contexts, bytes, lengths, count, *Choice::Current());
+    }
+};

@@ -159,22 +159,13 @@ constexpr std::uint32_t kMd5Constants[64] = {
     0xF4292244, 0x432AFF97, 0xAB9423A7, 0xFC93A039, 0x655B59C3, 0x8F0CCC92, 0xFFEFF47D, 0x85845DD1,
     0x6FA87E4F, 0xFE2CE6E0, 0xA3014314, 0x4E0811A1, 0xF7537E82, 0xBD3AF235, 0x2AD7D2BB, 0xEB86D391};
 
-// Several messages one after another: the lanes path of a processor without
-// vector lanes, and never worth a round (minimum 2 > width 1).
-void CompressEach(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
-                  std::size_t blocks) {
-    for (std::size_t i = 0; i < lanes; ++i) {
-        Blocks(states[i], data[i], blocks);
-    }
-}
-constexpr LaneKernel kScalar = {CompressEach, 1, 2};
-
 #if DUNMO_X86
 // The steps and the block loop of a vector kernel, written once and compiled
 // into each register width with that width's instruction set (a template
 // could not carry the instruction set). They expect, in the struct: V, the
-// register of kWidth 32-bit lanes; Add, Sub, And, Or, Xor, AndNot(x, y) =
-// ~x & y, Shl<n>, Shr<n>, Set1, Load and Store (aligned); LoadWords(w, from,
+// register of kWidth 32-bit lanes; Add, Set1, Load and Store (aligned);
+// RotateLeft<n>; AddRound<round>(x, b, c, d), x plus the round's function,
+// with kIBias subtracted from the last round's constants; LoadWords(w, from,
 // offset), which puts word k of the block at from[i] + offset in lane i of
 // w[k]. One set of lanes keeps the four state registers and two temporaries
 // within i686's eight; the words and constants are memory operands.
@@ -184,35 +175,49 @@ constexpr LaneKernel kScalar = {CompressEach, 1, 2};
         V& a = v[-i & 3];                                                                                    \
         const V b = v[(1 - i) & 3], c = v[(2 - i) & 3], d = v[(3 - i) & 3];                                  \
         constexpr int round = i / 16, shift = kMd5Shifts[round][i % 4];                                      \
-        /* I = ~(c ^ (~b & d)) is added as its negation less one, the one taken from the constant. */       \
-        V x = Add(Add(a, w[Md5Word(i)]), Set1(kMd5Constants[i] - (round == 3 ? 1 : 0)));                     \
-        if constexpr (round == 0) x = Add(x, Xor(d, And(b, Xor(c, d))));                                     \
-        if constexpr (round == 1) x = Add(Add(x, AndNot(d, c)), And(d, b));                                  \
-        if constexpr (round == 2) x = Add(x, Xor(b, Xor(c, d)));                                             \
-        if constexpr (round == 3) x = Sub(x, Xor(c, AndNot(b, d)));                                          \
-        a = Add(b, Or(Shl<shift>(x), Shr<32 - shift>(x)));                                                   \
+        const V x = Add(Add(a, w[Md5Word(i)]), Set1(kMd5Constants[i] - (round == 3 ? kIBias : 0)));          \
+        a = Add(b, RotateLeft<shift>(AddRound<round>(x, b, c, d)));                                          \
     }                                                                                                        \
     template <int... i>                                                                                      \
     static DUNMO_INLINE_TARGET(features) void Steps(V (&v)[4], const V (&w)[16],                             \
                                                     std::integer_sequence<int, i...>) {                      \
         (Step<i>(v, w), ...);                                                                                \
     }                                                                                                        \
-    /* A LaneKernel's compress. */                                                                           \
-    static DUNMO_TARGET(features) void Compress(std::uint32_t* const states[], const std::uint8_t* const data[], \
-                                                std::size_t lanes, std::size_t blocks) {                     \
-        LaneSet<kWidth, 4> set(states, data, lanes);                                                         \
+    using Set = LaneSet<std::uint32_t, kWidth, 4>;                                                           \
+    static DUNMO_TARGET(features) void Run(Set& set, std::size_t blocks) {                                   \
         V v[4];                                                                                              \
         for (int r = 0; r < 4; ++r) v[r] = Load(set.words[r]);                                               \
         for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {                                  \
-            alignas(32) V w[16];                                                                             \
+            alignas(64) V w[16];                                                                             \
             LoadWords(w, set.from, offset);                                                                  \
             const V before[4] = {v[0], v[1], v[2], v[3]};                                                    \
             Steps(v, w, std::make_integer_sequence<int, 64>());                                              \
             for (int r = 0; r < 4; ++r) v[r] = Add(v[r], before[r]);                                         \
         }                                                                                                    \
         for (int r = 0; r < 4; ++r) Store(set.words[r], v[r]);                                               \
-        set.Store(states, lanes);                                                                            \
+    }                                                                                                        \
+    static constexpr auto Compress = CompressLaneSet<Set, Run>;
+
+// The round functions from AND, OR and XOR, for the kernels without
+// AVX-512's three-input logic: G's two terms share no bits, so they are added
+// apart, and I = ~(c ^ (~b & d)) is added as its negation less one, the one
+// taken from the constant.
+#define DUNMO_MD5_BOOLEAN_ROUNDS(features)                                                                   \
+    static constexpr std::uint32_t kIBias = 1;                                                               \
+    template <int round>                                                                                     \
+    static DUNMO_INLINE_TARGET(features) V AddRound(V x, V b, V c, V d) {                                    \
+        if constexpr (round == 0) return Add(x, Xor(d, And(b, Xor(c, d))));                                  \
+        if constexpr (round == 1) return Add(Add(x, AndNot(d, c)), And(d, b));                               \
+        if constexpr (round == 2) return Add(x, Xor(b, Xor(c, d)));                                          \
+        if constexpr (round == 3) return Sub(x, Xor(c, AndNot(b, d)));                                       \
+    }                                                                                                        \
+    template <int n>                                                                                         \
+    static DUNMO_INLINE_TARGET(features) V RotateLeft(V x) {                                                 \
+        return Or(Shl<n>(x), Shr<32 - n>(x));                                                                \
     }
+
+// The truth tables of F, G, H and I over (b, c, d) for VPTERNLOGD.
+constexpr int kMd5Logic[4] = {0xCA, 0xE4, 0x96, 0x39};
 
 struct Md5Sse2 {
     using V = __m128i;
@@ -246,6 +251,7 @@ struct Md5Sse2 {
             w[4 * q + 3] = _mm_unpackhi_epi64(t2, t3);
         }
     }
+    DUNMO_MD5_BOOLEAN_ROUNDS("sse2")
     DUNMO_MD5_LANE_KERNEL("sse2")
 };
 
@@ -273,9 +279,84 @@ struct Md5Avx2 {
     void LoadWords(V (&w)[16], const std::uint8_t* const (&from)[kWidth], std::size_t offset) {
         LoadLaneWords8<false>(w, from, offset);
     }
+    DUNMO_MD5_BOOLEAN_ROUNDS("avx2")
     DUNMO_MD5_LANE_KERNEL("avx2")
 };
 
+#define DUNMO_AVX512 "avx512f,avx512vl"
+
+// AVX-512's rotates and three-input logic on the eight lanes of YMM registers.
+struct Md5Avx512x8 {
+    using V = __m256i;
+    static constexpr std::size_t kWidth = 8;
+    static constexpr std::uint32_t kIBias = 0;
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Add(V x, V y) { return _mm256_add_epi32(x, y); }
+    template <int round>
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V AddRound(V x, V b, V c, V d) {
+        return Add(x, _mm256_ternarylogic_epi32(b, c, d, kMd5Logic[round]));
+    }
+    template <int n>
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V RotateLeft(V x) { return _mm256_rol_epi32(x, n); }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Set1(std::uint32_t x) { return _mm256_set1_epi32(static_cast<int>(x)); }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Load(const std::uint32_t* p) {
+        return _mm256_load_si256(reinterpret_cast<const V*>(p));
+    }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) void Store(std::uint32_t* p, V x) {
+        _mm256_store_si256(reinterpret_cast<V*>(p), x);
+    }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512)
+    void LoadWords(V (&w)[16], const std::uint8_t* const (&from)[kWidth], std::size_t offset) {
+        LoadLaneWords8<false>(w, from, offset);
+    }
+    DUNMO_MD5_LANE_KERNEL(DUNMO_AVX512)
+};
+
+// The same on the sixteen lanes of ZMM registers.
+struct Md5Avx512x16 {
+    using V = __m512i;
+    static constexpr std::size_t kWidth = 16;
+    static constexpr std::uint32_t kIBias = 0;
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Add(V x, V y) { return _mm512_add_epi32(x, y); }
+    template <int round>
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V AddRound(V x, V b, V c, V d) {
+        return Add(x, _mm512_ternarylogic_epi32(b, c, d, kMd5Logic[round]));
+    }
+    // GCC 12 warns of the unmasked ZMM forms' undefined merge source; an
+    // all-ones mask gives the same instructions.
+    static constexpr __mmask16 kAll = 0xFFFF;
+    template <int n>
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V RotateLeft(V x) { return _mm512_mask_rol_epi32(x, kAll, x, n); }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Set1(std::uint32_t x) { return _mm512_set1_epi32(static_cast<int>(x)); }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Load(const std::uint32_t* p) { return _mm512_load_si512(p); }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) void Store(std::uint32_t* p, V x) { _mm512_store_si512(p, x); }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) __m128i Row(const std::uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    // As LoadLaneWords8, with lanes 4g to 4g + 3 in 128-bit part g.
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512)
+    void LoadWords(V (&w)[16], const std::uint8_t* const (&from)[kWidth], std::size_t offset) {
+        for (std::size_t q = 0; q < 4; ++q) {
+            const std::size_t at = offset + 16 * q;
+            V r[4];
+            for (int i = 0; i < 4; ++i) {
+                r[i] = _mm512_inserti32x4(_mm512_castsi128_si512(Row(from[i] + at)), Row(from[i + 4] + at), 1);
+                r[i] = _mm512_inserti32x4(_mm512_inserti32x4(r[i], Row(from[i + 8] + at), 2), Row(from[i + 12] + at), 3);
+            }
+            const V t0 = _mm512_mask_unpacklo_epi32(r[0], kAll, r[0], r[1]);
+            const V t1 = _mm512_mask_unpacklo_epi32(r[2], kAll, r[2], r[3]);
+            const V t2 = _mm512_mask_unpackhi_epi32(r[0], kAll, r[0], r[1]);
+            const V t3 = _mm512_mask_unpackhi_epi32(r[2], kAll, r[2], r[3]);
+            w[4 * q] = _mm512_mask_unpacklo_epi64(t0, 0xFF, t0, t1);
+            w[4 * q + 1] = _mm512_mask_unpackhi_epi64(t0, 0xFF, t0, t1);
+            w[4 * q + 2] = _mm512_mask_unpacklo_epi64(t2, 0xFF, t2, t3);
+            w[4 * q + 3] = _mm512_mask_unpackhi_epi64(t2, 0xFF, t2, t3);
+        }
+    }
+    DUNMO_MD5_LANE_KERNEL(DUNMO_AVX512)
+};
+
+#undef DUNMO_AVX512
+#undef DUNMO_MD5_BOOLEAN_ROUNDS
 #undef DUNMO_MD5_LANE_KERNEL
 
 // Four messages or fewer fill SSE2's lanes, which then beat half-empty AVX2
@@ -285,58 +366,56 @@ void CompressAvx2x8(std::uint32_t* const states[], const std::uint8_t* const dat
     (lanes <= 4 ? Md5Sse2::Compress : Md5Avx2::Compress)(states, data, lanes, blocks);
 }
 
-constexpr LaneKernel kSse2x4 = {Md5Sse2::Compress, 4, 2};
-constexpr LaneKernel kAvx2x8 = {CompressAvx2x8, 8, 2};
-#endif
-
-const LaneKernel* KernelFor(Md5LanesPath path) {
-    switch (path) {
-    case Md5LanesPath::Fastest:
-        for (const Md5LanesPath wider : {Md5LanesPath::Avx2x8, Md5LanesPath::Sse2x4}) {
-            if (const LaneKernel* kernel = KernelFor(wider)) {
-                return kernel;
-            }
-        }
-        return &kScalar;
-    case Md5LanesPath::Scalar: return &kScalar;
-#if DUNMO_X86
-    case Md5LanesPath::Sse2x4: return DetectedCpu().sse2 ? &kSse2x4 : nullptr;
-    case Md5LanesPath::Avx2x8: return DetectedCpu().avx2 ? &kAvx2x8 : nullptr;
-#endif
-    default: return nullptr;
-    }
+// Eight messages or fewer go in YMM registers: processors that split ZMM
+// operations in halves would take twice as long for them in ZMM ones, and
+// those with whole ZMM units take as long for either.
+void CompressAvx512x16(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                       std::size_t blocks) {
+    (lanes <= 8 ? Md5Avx512x8::Compress : Md5Avx512x16::Compress)(states, data, lanes, blocks);
 }
 
-using LanesChoice = PathChoice<Md5LanesPath, const LaneKernel*, KernelFor>;
+constexpr LaneKernel kSse2x4 = {Md5Sse2::Compress, 4, 2};
+constexpr LaneKernel kAvx2x8 = {CompressAvx2x8, 8, 2};
+// Two messages in eight lanes of these run no faster than one stream; three do.
+constexpr LaneKernel kAvx512x8 = {Md5Avx512x8::Compress, 8, 3};
+constexpr LaneKernel kAvx512x16 = {CompressAvx512x16, 16, 3};
+#endif
 
-// What the lane scheduler needs of a context; the count is in bits.
-struct Md5Lane {
-    static std::uint32_t Buffered(const Md5Context& context) { return (context.count[0] >> 3) % 64; }
-    static void Update(Md5Context& context, const std::uint8_t* bytes, std::uint32_t length) {
-        for (; length > 0x40000000u; bytes += 0x40000000u, length -= 0x40000000u) {
-            Md5Update(context, bytes, 0x40000000);
-        }
-        Md5Update(context, bytes, static_cast<std::int32_t>(length));
+// MD5 takes signed lengths; fed in pieces it can hold.
+void UpdateWhole(Md5Context& context, const void* bytes, std::uint32_t length) {
+    const auto* from = static_cast<const std::uint8_t*>(bytes);
+    for (; length > 0x40000000u; from += 0x40000000u, length -= 0x40000000u) {
+        Md5Update(context, from, 0x40000000);
     }
-    static void Absorbed(Md5Context& context, std::uint64_t bytes) {
-        const std::uint64_t bits = (std::uint64_t{context.count[1]} << 32 | context.count[0]) + (bytes << 3);
-        context.count[0] = static_cast<std::uint32_t>(bits);
-        context.count[1] = static_cast<std::uint32_t>(bits >> 32);
-    }
-    static std::uint32_t* State(Md5Context& context) { return context.state; }
+    Md5Update(context, from, static_cast<std::int32_t>(length));
+}
+
+// The count is in bits.
+struct Md5LaneTraits : ContextLanes<Md5Context, std::uint32_t, 64, 3, UpdateWhole> {
+    using Path = Md5LanesPath;
+    static constexpr PathEntry<Path, const LaneKernel*> kPaths[] = {
+#if DUNMO_X86
+        {Path::Avx512x16, &kAvx512x16, &CpuFeatures::avx512},
+        {Path::Avx512x8, &kAvx512x8, &CpuFeatures::avx512},
+        {Path::Avx2x8, &kAvx2x8, &CpuFeatures::avx2},
+        {Path::Sse2x4, &kSse2x4, &CpuFeatures::sse2},
+#endif
+        {Path::Scalar, &kOneStream<std::uint32_t>, nullptr},
+    };
 };
+using Lanes = LanesOf<Md5LaneTraits>;
 
 }  // namespace
 
-bool Md5LanesPathAvailable(Md5LanesPath path) { return LanesChoice::Available(path); }
+bool Md5LanesPathAvailable(Md5LanesPath path) { return Lanes::Available(path); }
 
-bool Md5LanesUsePath(Md5LanesPath path) { return LanesChoice::Use(path); }
+bool Md5LanesUsePath(Md5LanesPath path) { return Lanes::Use(path); }
 
-std::size_t Md5Lanes() { return LanesChoice::Current()->width; }
+std::size_t Md5Lanes() { return Lanes::Width(); }
 
 void Md5UpdateLanes(Md5Context* const contexts[], const std::uint8_t* const bytes[], const std::uint32_t lengths[],
                     std::size_t count) {
-    UpdateLanes<Md5Lane>(contexts, bytes, lengths, count, *LanesChoice::Current());
+    Lanes::Update(contexts, bytes, lengths, count);
 }
 
 void Md5Init(Md5Context& context) {

@@ -24,10 +24,11 @@ void Md5UpdateLanes(Md5Context* const contexts[], const std::uint8_t* const byte
 // How many messages the chosen path compresses at once (1: one at a time).
 std::size_t Md5Lanes();
 
-// The ways several messages can be compressed: one at a time (Scalar), or in
-// the 4 lanes of SSE2 or the 8 of AVX2. Fastest, the default, is the widest
-// this processor runs.
-enum class Md5LanesPath { Fastest, Scalar, Sse2x4, Avx2x8 };
+// The ways several messages can be compressed: one at a time (Scalar), in
+// the 4 lanes of SSE2, the 8 of AVX2, or with AVX-512 (F and VL) the 8 of YMM
+// or 16 of ZMM registers. Fastest, the default, is the widest this processor
+// runs.
+enum class Md5LanesPath { Fastest, Scalar, Sse2x4, Avx2x8, Avx512x8, Avx512x16 };
 // Whether this processor runs `path`; Fastest and Scalar run everywhere.
 bool Md5LanesPathAvailable(Md5LanesPath path);
 // Makes every later call use `path` (for tests and benchmarks). Returns false

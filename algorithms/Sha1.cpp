@@ -246,11 +246,9 @@ DUNMO_INLINE_TARGET("avx2") void Avx2Steps(Lanes8 (&s)[5], Lanes8 (&w)[16], std:
     (Avx2Step<t>(s, w), ...);
 }
 
-// A LaneKernel's compress.
-DUNMO_TARGET("avx2")
-void LanesAvx2(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
-               std::size_t blocks) {
-    LaneSet<8, 5> set(states, data, lanes);
+using Set8 = LaneSet<std::uint32_t, 8, 5>;
+
+DUNMO_TARGET("avx2") void LanesAvx2(Set8& set, std::size_t blocks) {
     Lanes8 s[5];
     for (int r = 0; r < 5; ++r) s[r] = _mm256_load_si256(reinterpret_cast<const Lanes8*>(set.words[r]));
     for (std::size_t offset = 0; blocks != 0; --blocks, offset += 64) {
@@ -261,25 +259,19 @@ void LanesAvx2(std::uint32_t* const states[], const std::uint8_t* const data[], 
         for (int r = 0; r < 5; ++r) s[r] = Add8(s[r], before[r]);
     }
     for (int r = 0; r < 5; ++r) _mm256_store_si256(reinterpret_cast<Lanes8*>(set.words[r]), s[r]);
-    set.Store(states, lanes);
 }
 #endif
 
 using BlockFunction = void (*)(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count);
 
-BlockFunction FunctionFor(Sha1Path path) {
-    switch (path) {
-    case Sha1Path::Fastest: {
-        const BlockFunction extensions = FunctionFor(Sha1Path::ShaExtensions);
-        return extensions != nullptr ? extensions : BlocksPortable;
-    }
-    case Sha1Path::Portable: return BlocksPortable;
+constexpr PathEntry<Sha1Path, BlockFunction> kPaths[] = {
 #if DUNMO_X86
-    case Sha1Path::ShaExtensions: return DetectedCpu().sha ? BlocksShaExtensions : nullptr;
+    {Sha1Path::ShaExtensions, BlocksShaExtensions, &CpuFeatures::sha},
 #endif
-    default: return nullptr;
-    }
-}
+    {Sha1Path::Portable, BlocksPortable, nullptr},
+};
+
+BlockFunction FunctionFor(Sha1Path path) { return FunctionIn(kPaths, path); }
 
 using Choice = PathChoice<Sha1Path, BlockFunction, FunctionFor>;
 
@@ -287,66 +279,35 @@ void Blocks(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t coun
     Choice::Current()(state, blocks, count);
 }
 
-// Several messages one after another, on the chosen single-stream path;
-// never worth a round (minimum 2 > width 1).
-void CompressEach(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
-                  std::size_t blocks) {
-    for (std::size_t i = 0; i < lanes; ++i) {
-        Blocks(states[i], data[i], blocks);
-    }
-}
-constexpr LaneKernel kScalar = {CompressEach, 1, 2};
 #if DUNMO_X86
 constexpr LaneKernel kShaExtensionsX2 = {LanesShaExtensions, 2, 2};
 // Two lanes of eight run no faster than one stream of the portable code.
-constexpr LaneKernel kAvx2x8 = {LanesAvx2, 8, 3};
+constexpr LaneKernel kAvx2x8 = {CompressLaneSet<Set8, LanesAvx2>, 8, 3};
 #endif
 
-const LaneKernel* KernelFor(Sha1LanesPath path) {
-    switch (path) {
-    case Sha1LanesPath::Fastest:
-        for (const Sha1LanesPath faster : {Sha1LanesPath::ShaExtensionsX2, Sha1LanesPath::Avx2x8}) {
-            if (const LaneKernel* kernel = KernelFor(faster)) {
-                return kernel;
-            }
-        }
-        return &kScalar;
-    case Sha1LanesPath::Scalar: return &kScalar;
+struct Sha1LaneTraits : ContextLanes<Sha1Context, std::uint32_t, 64, 0, Sha1Update> {
+    using Path = Sha1LanesPath;
+    static constexpr PathEntry<Path, const LaneKernel*> kPaths[] = {
 #if DUNMO_X86
-    case Sha1LanesPath::ShaExtensionsX2: return DetectedCpu().sha ? &kShaExtensionsX2 : nullptr;
-    case Sha1LanesPath::Avx2x8: return DetectedCpu().avx2 ? &kAvx2x8 : nullptr;
+        {Path::ShaExtensionsX2, &kShaExtensionsX2, &CpuFeatures::sha},
+        {Path::Avx2x8, &kAvx2x8, &CpuFeatures::avx2},
 #endif
-    default: return nullptr;
-    }
-}
-
-using LanesChoice = PathChoice<Sha1LanesPath, const LaneKernel*, KernelFor>;
-
-// What the lane scheduler needs of a context; the count is in bytes.
-struct Sha1Lane {
-    static std::uint32_t Buffered(const Sha1Context& context) { return context.count[0] % 64; }
-    static void Update(Sha1Context& context, const std::uint8_t* bytes, std::uint32_t length) {
-        Sha1Update(context, bytes, length);
-    }
-    static void Absorbed(Sha1Context& context, std::uint64_t bytes) {
-        const std::uint64_t count = (std::uint64_t{context.count[1]} << 32 | context.count[0]) + bytes;
-        context.count[0] = static_cast<std::uint32_t>(count);
-        context.count[1] = static_cast<std::uint32_t>(count >> 32);
-    }
-    static std::uint32_t* State(Sha1Context& context) { return context.state; }
+        {Path::Scalar, &kOneStream<std::uint32_t>, nullptr},
+    };
 };
+using Lanes = LanesOf<Sha1LaneTraits>;
 
 }  // namespace
 
-bool Sha1LanesPathAvailable(Sha1LanesPath path) { return LanesChoice::Available(path); }
+bool Sha1LanesPathAvailable(Sha1LanesPath path) { return Lanes::Available(path); }
 
-bool Sha1LanesUsePath(Sha1LanesPath path) { return LanesChoice::Use(path); }
+bool Sha1LanesUsePath(Sha1LanesPath path) { return Lanes::Use(path); }
 
-std::size_t Sha1Lanes() { return LanesChoice::Current()->width; }
+std::size_t Sha1Lanes() { return Lanes::Width(); }
 
 void Sha1UpdateLanes(Sha1Context* const contexts[], const std::uint8_t* const bytes[],
                      const std::uint32_t lengths[], std::size_t count) {
-    UpdateLanes<Sha1Lane>(contexts, bytes, lengths, count, *LanesChoice::Current());
+    Lanes::Update(contexts, bytes, lengths, count);
 }
 
 bool Sha1PathAvailable(Sha1Path path) { return Choice::Available(path); }

@@ -21,8 +21,11 @@ FileHasher::FileHasher(const JobSettings& chosen, const std::atomic<std::int32_t
       hashers(chosen.hasherCount != 0 ? chosen.hasherCount : HashPipeline::UsableProcessors()) {}
 
 void FileHasher::Hash(const std::vector<FileToHash>& files, const Finished& finished) {
-    if (files.size() > 1 && hashers > 1) {
-        HashPipeline pipeline(settings, hashers, cancel);
+    const std::size_t lanes = HashPipeline::Lanes(files);
+    // Lanes leave the reader a processor of its own: see JobSettings::hasherCount.
+    const std::uint32_t count = settings.hasherCount == 0 && lanes > 1 ? std::max<std::uint32_t>(1, hashers - 1) : hashers;
+    if (files.size() > 1 && (count > 1 || lanes > 1)) {
+        HashPipeline pipeline(settings, count, cancel);
         if (pipeline.Run(files, finished, [this] { reporter.FlushIfDue(); })) return;
     }
     unitPerChunk = false;
@@ -51,32 +54,28 @@ void FileHasher::HashHere(const FileToHash& file, std::size_t index, const Opene
 }
 
 bool FileHasher::ReadAndHash(HANDLE file, std::uint64_t size) {
-    const std::size_t pieceBytes = settings.ReadBytes();
-    const bool overlap = size > pieceBytes && size >= settings.readAheadBytes;
-    readBuffer.resize(overlap ? 2 * pieceBytes : pieceBytes);
-    std::uint8_t* piece = readBuffer.data();
-    std::uint8_t* nextPiece = piece + (overlap ? pieceBytes : 0);
-    const auto pieceLength = [&](std::uint64_t left) {
-        return static_cast<DWORD>(std::min<std::uint64_t>(left, pieceBytes));
-    };
-
-    std::uint64_t left = size;
-    DWORD length = pieceLength(left);
-    if (!ReadPiece(file, piece, length, left)) return false;
-    while (length != 0) {
+    const DWORD pieceBytes = settings.ReadBytes();
+    if (size > pieceBytes && size >= settings.readAheadBytes) {
+        const std::uint32_t slots = std::max<std::uint32_t>(2, settings.readAheadPieces);
+        readBuffer.resize(std::size_t{slots} * pieceBytes);
+        if (readAhead.Begin(settings.readFile, file, size, readBuffer.data(), pieceBytes, slots)) {
+            std::uint64_t hashed = 0;
+            DWORD length = 0;
+            bool ok = true;
+            for (const std::uint8_t* piece; ok && (piece = readAhead.Next(length)) != nullptr; readAhead.Release()) {
+                ok = HashPiece(piece, length);
+                hashed += length;
+            }
+            // Even after a cancel, the reader must be done with the buffer and the file.
+            readAhead.End();
+            return ok && hashed == size;
+        }
+    }
+    readBuffer.resize(pieceBytes);
+    for (std::uint64_t left = size; left != 0;) {
+        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(left, pieceBytes));
+        if (!ReadPiece(file, readBuffer.data(), length, left) || !HashPiece(readBuffer.data(), length)) return false;
         left -= length;
-        const DWORD nextLength = pieceLength(left);
-        const bool ahead =
-            overlap && nextLength != 0 && readAhead.Request(settings.readFile, file, nextPiece, nextLength);
-        bool ok = HashPiece(piece, length);
-        // Even after a cancel, the reader must be done with the buffer and the file.
-        if (ahead)
-            ok = readAhead.Wait() && ok;
-        else if (ok && nextLength != 0)
-            ok = ReadPiece(file, nextPiece, nextLength, left);
-        if (!ok) return false;
-        std::swap(piece, nextPiece);
-        length = nextLength;
     }
     return true;
 }

@@ -2,7 +2,7 @@
 // The one way a job hashes files: an ordered list of files, each with its
 // digest, goes in; each file's outcome comes out on the calling thread, in the
 // list's order. Several files are shared among hasher threads (HashPipeline)
-// when there are hashers to share them; otherwise, and for a file hashed
+// when there are hashers to share them or lanes to fill; otherwise, and for a file hashed
 // alone, the calling thread reads and hashes them one after the other.
 #include <windows.h>
 
@@ -70,7 +70,8 @@ public:
 
     // Hashes `files` and hands each one's outcome to `finished`, on this thread
     // and in the files' order. Hasher threads share them when there are two
-    // files or more and more than one hasher; when those threads cannot
+    // files or more and more than one hasher, or a digest with lanes (which
+    // one hasher thread fills while this one reads); when those threads cannot
     // start, or else, this thread hashes them one by one. After a cancel, or
     // when memory runs out, the files begun still get their outcome and the
     // rest get none.
@@ -85,9 +86,8 @@ public:
 
 private:
     void HashHere(const FileToHash& file, std::size_t index, const Opened* opened, const Finished& finished);
-    // Feeds the first `size` bytes of `file` to `digest`, reading the next
-    // piece ahead on a second thread for long files. False when the file was
-    // not hashed whole.
+    // Feeds the first `size` bytes of `file` to `digest`, reading ahead on a
+    // second thread for long files. False when the file was not hashed whole.
     bool ReadAndHash(HANDLE file, std::uint64_t size);
     // Reads the next piece unless a cancel would stop its first chunk anyway.
     bool ReadPiece(HANDLE file, std::uint8_t* into, DWORD length, std::uint64_t left);
@@ -100,7 +100,7 @@ private:
     bool unitPerChunk = false;
     // The state of the file hashed here, reused file after file.
     Digest digest;
-    // Reused for every read: one piece, or two while reading ahead.
+    // Reused for every read: one piece, or the read-ahead ring.
     std::vector<std::uint8_t> readBuffer;
     ReadAhead readAhead;
 };

@@ -46,6 +46,9 @@ public:
     bool Run(const std::vector<FileToHash>& files, const FileHasher::Finished& finished,
              const std::function<void()>& idle);
 
+    // Files fed to one hasher at once for `files`: the most lanes among their
+    // digests, 1 to kMaxLanes.
+    static std::size_t Lanes(const std::vector<FileToHash>& files);
     // The logical processors this process may run on, from 1 to kMaxHashers.
     static std::uint32_t UsableProcessors();
 

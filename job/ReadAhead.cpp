@@ -1,5 +1,7 @@
 #include "job/ReadAhead.h"
 
+#include <algorithm>
+
 bool ReadFully(ReadFunction read, HANDLE file, void* buffer, DWORD length) {
     for (DWORD got = 0; got < length;) {
         DWORD count = 0;
@@ -12,51 +14,94 @@ bool ReadFully(ReadFunction read, HANDLE file, void* buffer, DWORD length) {
 
 ReadAhead::~ReadAhead() { Stop(); }
 
-bool ReadAhead::Request(ReadFunction readFunction, HANDLE readFile, void* into, DWORD bytes) {
+bool ReadAhead::Begin(ReadFunction readWith, HANDLE from, std::uint64_t bytes, std::uint8_t* into, DWORD piece,
+                      std::uint32_t count) {
     if (!thread && !Start(false)) return false;
     {
         const ExclusiveLock held(lock);
-        read = readFunction;
-        file = readFile;
-        buffer = into;
-        length = bytes;
-        state = State::Requested;
+        readFunction = readWith;
+        file = from;
+        size = bytes;
+        ring = into;
+        pieceBytes = piece;
+        slots = count;
+        total = (bytes + piece - 1) / piece;
+        read = given = released = 0;
+        failed = false;
+        active = true;
     }
-    ::WakeAllConditionVariable(&changed);
+    ::WakeConditionVariable(&readerWake);
     return true;
 }
 
-bool ReadAhead::Wait() {
+const std::uint8_t* ReadAhead::Next(DWORD& length) {
     ExclusiveLock held(lock);
-    while (state != State::Done) held.Wait(changed);
-    state = State::Idle;
-    return succeeded;
+    while (given == read && !failed && read < total) {
+        workerWaits = true;
+        held.Wait(workerWake);
+    }
+    workerWaits = false;
+    if (given == read) return nullptr;
+    length = static_cast<DWORD>(std::min<std::uint64_t>(size - given * pieceBytes, pieceBytes));
+    return ring + (given++ % slots) * pieceBytes;
+}
+
+void ReadAhead::Release() {
+    bool wake = false;
+    {
+        const ExclusiveLock held(lock);
+        ++released;
+        // A full ring wakes the reader once half of it is free, for a batch of reads.
+        wake = readerWaits && read - released <= slots / 2;
+    }
+    if (wake) ::WakeConditionVariable(&readerWake);
+}
+
+void ReadAhead::End() {
+    ExclusiveLock held(lock);
+    active = false;
+    while (reading) {
+        workerWaits = true;
+        held.Wait(workerWake);
+    }
+    workerWaits = false;
 }
 
 void ReadAhead::Stop() {
     if (!thread) return;
     {
         const ExclusiveLock held(lock);
-        state = State::Quit;
+        quit = true;
     }
-    ::WakeAllConditionVariable(&changed);
+    ::WakeConditionVariable(&readerWake);
     WorkerThread::Stop();
-    state = State::Idle;
+    quit = false;
+    active = false;
 }
 
 void ReadAhead::Run() {
     ExclusiveLock held(lock);
     for (;;) {
-        while (state != State::Requested && state != State::Quit) held.Wait(changed);
-        if (state == State::Quit) break;
-        bool result = false;
-        {
-            // Read without the lock: the worker only waits meanwhile.
-            const ExclusiveLock::Unlocked reading(held);
-            result = ReadFully(read, file, buffer, length);
+        while (!quit && !ReaderMayRead()) {
+            readerWaits = true;
+            held.Wait(readerWake);
         }
-        succeeded = result;
-        if (state == State::Requested) state = State::Done;  // a Stop meanwhile wins
-        ::WakeAllConditionVariable(&changed);
+        readerWaits = false;
+        if (quit) return;
+        std::uint8_t* into = ring + (read % slots) * pieceBytes;
+        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(size - read * pieceBytes, pieceBytes));
+        reading = true;
+        bool ok = false;
+        {
+            // Read without the lock: the worker hashes the pieces before meanwhile.
+            const ExclusiveLock::Unlocked unlocked(held);
+            ok = ReadFully(readFunction, file, into, length);
+        }
+        reading = false;
+        if (ok)
+            ++read;
+        else
+            failed = true;
+        if (workerWaits) ::WakeConditionVariable(&workerWake);
     }
 }

@@ -138,13 +138,13 @@ LRESULT PaneAccessibility::AnswerGetObject(WPARAM wParam, LPARAM lParam, bool& h
     ComPtr<IAccessible>& object = objectId == OBJID_CLIENT ? client : caret;
     if (!object && Made()) {
         void* standard = nullptr;
-        if (FAILED(CreateStdAccessibleObject(source.Window(), objectId, IID_IAccessible, &standard))) return 0;
+        if (FAILED(CreateStdAccessibleObject(source.Window(), objectId, __uuidof(IAccessible), &standard))) return 0;
         object.reset(NewPaneAccessible(*element.get(), objectId, static_cast<IAccessible*>(standard)));
         if (!object) static_cast<IAccessible*>(standard)->Release();
     }
     if (!object) return 0;
     handled = true;
-    return LresultFromObject(IID_IAccessible, wParam, object.get());
+    return LresultFromObject(__uuidof(IAccessible), wParam, object.get());
 }
 
 void PaneAccessibility::NotifySelectionChanged() {

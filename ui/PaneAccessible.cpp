@@ -20,7 +20,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (!object) return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != IID_IAccessible)
+        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != __uuidof(IAccessible))
             return *object = nullptr, E_NOINTERFACE;
         *object = static_cast<IAccessible*>(this);
         AddRef();

@@ -25,6 +25,8 @@ inline const PathName<Sha256Path> kSha256Paths[] = {
 inline const PathName<Sha512Path> kSha512Paths[] = {
     {Sha512Path::Portable, "SHA-512 (portable)"},
     {Sha512Path::Avx2, "SHA-512 (AVX2)"},
+    {Sha512Path::Avx512, "SHA-512 (AVX-512)"},
+    {Sha512Path::Bmi2, "SHA-512 (BMI2)"},
 };
 
 inline const PathName<Crc32Path> kCrc32Paths[] = {
@@ -65,26 +67,29 @@ inline void CompareCrc32PathsWithZlib(const std::vector<std::uint8_t>& buffer) {
     Crc32UsePath(Crc32Path::Fastest);
 }
 
-// The buffer as kLanes messages, each call of Digest::UpdateLanes giving each
-// its next kLanePiece bytes, or (oneStream) each message hashed alone in
-// the same pieces; the digests' hex text.
-constexpr std::size_t kLanes = 8;
+// The buffer as `messages` messages (whole pieces of each), each call of
+// Digest::UpdateLanes giving each its next kLanePiece bytes, or (oneStream)
+// each message hashed alone in the same pieces; the digests' hex text.
 constexpr std::size_t kLanePiece = std::size_t{1} << 20;
 
-inline std::wstring LaneDigests(DigestAlgorithm algorithm, const std::vector<std::uint8_t>& buffer, bool oneStream) {
-    const std::size_t length = buffer.size() / kLanes;
-    std::vector<Digest> digests(kLanes, Digest(algorithm));
-    Digest* lanes[kLanes];
-    for (std::size_t i = 0; i < kLanes; ++i) lanes[i] = &digests[i];
+inline std::size_t LaneBytes(std::size_t bufferSize, std::size_t messages) {
+    return bufferSize / messages / kLanePiece * kLanePiece;
+}
+
+inline std::wstring LaneDigests(DigestAlgorithm algorithm, const std::vector<std::uint8_t>& buffer, bool oneStream,
+                                std::size_t messages) {
+    const std::size_t length = LaneBytes(buffer.size(), messages);
+    std::vector<Digest> digests(messages, Digest(algorithm));
+    std::vector<Digest*> lanes;
+    for (Digest& digest : digests) lanes.push_back(&digest);
+    std::vector<const std::uint8_t*> bytes(messages);
+    const std::vector<std::uint32_t> lengths(messages, static_cast<std::uint32_t>(kLanePiece));
     for (std::size_t at = 0; at < length; at += kLanePiece) {
-        const std::uint8_t* bytes[kLanes];
-        std::uint32_t lengths[kLanes];
-        for (std::size_t i = 0; i < kLanes; ++i) {
+        for (std::size_t i = 0; i < messages; ++i) {
             bytes[i] = buffer.data() + i * length + at;
-            lengths[i] = static_cast<std::uint32_t>(kLanePiece);
             if (oneStream) digests[i].Update(bytes[i], lengths[i]);
         }
-        if (!oneStream) Digest::UpdateLanes(lanes, bytes, lengths, kLanes);
+        if (!oneStream) Digest::UpdateLanes(lanes.data(), bytes.data(), lengths.data(), messages);
     }
     std::wstring hex;
     for (Digest& digest : digests) hex += digest.Hex(true);
@@ -93,19 +98,30 @@ inline std::wstring LaneDigests(DigestAlgorithm algorithm, const std::vector<std
 
 struct LanesRow {
     DigestAlgorithm algorithm;
-    int path;  // an Md5LanesPath, Sha1LanesPath or Sha256LanesPath
+    int path;  // an Md5LanesPath, Sha1LanesPath, Sha256LanesPath or Sha512LanesPath
     const char* name;
+    std::size_t messages;
     bool portable;  // beside one stream of the portable code (a processor without SHA extensions)
 };
 
+// The AVX-512 x16 rows beside x8 ones with as many messages show whether the
+// ZMM registers pay for 9 to 16 messages.
 inline const LanesRow kLanesRows[] = {
-    {DigestMd5, int(Md5LanesPath::Scalar), "MD5 lanes: scalar", false},
-    {DigestMd5, int(Md5LanesPath::Sse2x4), "MD5 lanes: SSE2 x4", false},
-    {DigestMd5, int(Md5LanesPath::Avx2x8), "MD5 lanes: AVX2 x8", false},
-    {DigestSha1, int(Sha1LanesPath::ShaExtensionsX2), "SHA-1 SHA-ext x2", false},
-    {DigestSha1, int(Sha1LanesPath::Avx2x8), "SHA-1 AVX2 x8", true},
-    {DigestSha256, int(Sha256LanesPath::ShaExtensionsX2), "SHA-256 SHA-ext x2", false},
-    {DigestSha256, int(Sha256LanesPath::Avx2x8), "SHA-256 AVX2 x8", true},
+    {DigestMd5, int(Md5LanesPath::Scalar), "MD5 lanes: scalar", 8, false},
+    {DigestMd5, int(Md5LanesPath::Sse2x4), "MD5 lanes: SSE2 x4", 8, false},
+    {DigestMd5, int(Md5LanesPath::Avx2x8), "MD5 lanes: AVX2 x8", 8, false},
+    {DigestMd5, int(Md5LanesPath::Avx512x8), "MD5 lanes: AVX-512 x8", 8, false},
+    {DigestMd5, int(Md5LanesPath::Avx512x8), "MD5 AVX-512 x8, 12 msgs", 12, false},
+    {DigestMd5, int(Md5LanesPath::Avx512x16), "MD5 AVX-512 x16, 12 msgs", 12, false},
+    {DigestMd5, int(Md5LanesPath::Avx512x8), "MD5 AVX-512 x8, 16 msgs", 16, false},
+    {DigestMd5, int(Md5LanesPath::Avx512x16), "MD5 AVX-512 x16, 16 msgs", 16, false},
+    {DigestSha1, int(Sha1LanesPath::ShaExtensionsX2), "SHA-1 SHA-ext x2", 8, false},
+    {DigestSha1, int(Sha1LanesPath::Avx2x8), "SHA-1 AVX2 x8", 8, true},
+    {DigestSha256, int(Sha256LanesPath::ShaExtensionsX2), "SHA-256 SHA-ext x2", 8, false},
+    {DigestSha256, int(Sha256LanesPath::Avx2x8), "SHA-256 AVX2 x8", 8, true},
+    {DigestSha512, int(Sha512LanesPath::Avx2x4), "SHA-512 AVX2 x4", 4, false},
+    {DigestSha512, int(Sha512LanesPath::Avx512x4), "SHA-512 AVX-512 x4", 4, false},
+    {DigestSha512, int(Sha512LanesPath::Avx512x8), "SHA-512 AVX-512 x8", 8, false},
 };
 
 inline bool UseLanesPath(DigestAlgorithm algorithm, int path) {
@@ -113,6 +129,7 @@ inline bool UseLanesPath(DigestAlgorithm algorithm, int path) {
     case DigestMd5: return Md5LanesUsePath(Md5LanesPath(path));
     case DigestSha1: return Sha1LanesUsePath(Sha1LanesPath(path));
     case DigestSha256: return Sha256LanesUsePath(Sha256LanesPath(path));
+    case DigestSha512: return Sha512LanesUsePath(Sha512LanesPath(path));
     default: return false;
     }
 }
@@ -120,17 +137,18 @@ inline bool UseLanesPath(DigestAlgorithm algorithm, int path) {
 // Each lanes path this processor runs beside the same messages one at a
 // time, on the fastest single-stream path or on the portable one.
 inline void CompareLanePaths(const std::vector<std::uint8_t>& buffer) {
-    std::printf("\n%zu messages of %zu MiB, %zu KiB of each a call, MB/s of all together\n", kLanes,
-                buffer.size() / kLanes >> 20, kLanePiece >> 10);
+    std::printf("\nAbout %zu MiB in all as several messages, %zu KiB of each a call, MB/s of all together\n",
+                buffer.size() >> 20, kLanePiece >> 10);
     for (const LanesRow& row : kLanesRows) {
         if (!UseLanesPath(row.algorithm, row.path)) continue;
         if (row.portable) {
             Sha1UsePath(Sha1Path::Portable);
             Sha256UsePath(Sha256Path::Portable);
         }
+        const std::size_t bytes = LaneBytes(buffer.size(), row.messages) * row.messages;
         std::wstring ours, theirs;
-        const double b = BestMegabytesPerSecond(buffer.size(), [&] { theirs = LaneDigests(row.algorithm, buffer, true); });
-        const double a = BestMegabytesPerSecond(buffer.size(), [&] { ours = LaneDigests(row.algorithm, buffer, false); });
+        const double b = BestMegabytesPerSecond(bytes, [&] { theirs = LaneDigests(row.algorithm, buffer, true, row.messages); });
+        const double a = BestMegabytesPerSecond(bytes, [&] { ours = LaneDigests(row.algorithm, buffer, false, row.messages); });
         PrintRow(row.name, a, row.portable ? "one stream, portable" : "one stream", b, ours == theirs);
         Sha1UsePath(Sha1Path::Fastest);
         Sha256UsePath(Sha256Path::Fastest);

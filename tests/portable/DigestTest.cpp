@@ -183,18 +183,18 @@ TEST_P(OnEachPath, EmptyOrNegativeLengthChangesNothing) {
     EXPECT_EQ(Crc32Update(0xCBF43926u, nullptr, 0), 0xCBF43926u);
 }
 
-// Ten messages, more than the widest path's lanes, each ending at every
-// padding boundary in turn (one of them long), fed whole or after a first
-// piece that leaves a partial block in each lane.
+// Eighteen messages, more than the widest path's lanes, each ending at every
+// padding boundary of 64- and 128-byte blocks in turn (one of them long), fed
+// whole or after a first piece that leaves a partial block in each lane.
 TEST_P(OnEachLanesPath, EveryLaneEndsAtEveryPaddingBoundary) {
     EXPECT_EQ(Digest::Lanes(static_cast<DigestAlgorithm>(algorithm())), GetParam().lanes);
-    const std::uint32_t lengths[] = {0, 55, 56, 63, 64, 65, 119, 120, 128, 65541};
+    const std::uint32_t lengths[] = {0, 55, 56, 63, 64, 65, 111, 112, 119, 120, 127, 128, 129, 239, 240, 255, 256, 65541};
     constexpr std::size_t count = std::size(lengths);
     for (std::size_t turn = 0; turn < count; ++turn) {
         LaneSchedule whole(1), split(2);
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint32_t length = lengths[(i + turn) % count];
-            const std::uint32_t first = std::min<std::uint32_t>(length, (5 * i + turn) % 64);
+            const std::uint32_t first = std::min<std::uint32_t>(length, (5 * i + turn) % 128);
             whole[0].push_back(length);
             split[0].push_back(first);
             split[1].push_back(length - first);

@@ -34,6 +34,8 @@ inline const DigestPath kDigestPaths[] = {
     {Algorithm::Sha256, int(Sha256Path::ShaExtensions), "Sha256ShaExtensions"},
     {Algorithm::Sha512, int(Sha512Path::Portable), "Sha512Portable"},
     {Algorithm::Sha512, int(Sha512Path::Avx2), "Sha512Avx2"},
+    {Algorithm::Sha512, int(Sha512Path::Avx512), "Sha512Avx512"},
+    {Algorithm::Sha512, int(Sha512Path::Bmi2), "Sha512Bmi2"},
 };
 
 inline std::string Hex(const std::uint8_t* bytes, std::size_t count) {
@@ -87,7 +89,7 @@ protected:
 // messages it takes at once.
 struct LanesPath {
     Algorithm algorithm;
-    int path;  // an Md5LanesPath, Sha1LanesPath or Sha256LanesPath
+    int path;  // an Md5LanesPath, Sha1LanesPath, Sha256LanesPath or Sha512LanesPath
     std::size_t lanes;
     const char* name;
 };
@@ -98,6 +100,8 @@ inline const LanesPath kLanesPaths[] = {
     {Algorithm::Md5, int(Md5LanesPath::Scalar), 1, "Md5Scalar"},
     {Algorithm::Md5, int(Md5LanesPath::Sse2x4), 4, "Md5Sse2x4"},
     {Algorithm::Md5, int(Md5LanesPath::Avx2x8), 8, "Md5Avx2x8"},
+    {Algorithm::Md5, int(Md5LanesPath::Avx512x8), 8, "Md5Avx512x8"},
+    {Algorithm::Md5, int(Md5LanesPath::Avx512x16), 16, "Md5Avx512x16"},
     {Algorithm::Sha1, int(Sha1LanesPath::Scalar), 1, "Sha1Scalar"},
     {Algorithm::Sha1, int(Sha1LanesPath::ShaExtensionsX2), 2, "Sha1ShaExtensionsX2"},
     {Algorithm::Sha1, int(Sha1LanesPath::Avx2x8), 8, "Sha1Avx2x8"},
@@ -105,6 +109,10 @@ inline const LanesPath kLanesPaths[] = {
     {Algorithm::Sha256, int(Sha256LanesPath::Scalar), 1, "Sha256Scalar"},
     {Algorithm::Sha256, int(Sha256LanesPath::ShaExtensionsX2), 2, "Sha256ShaExtensionsX2"},
     {Algorithm::Sha256, int(Sha256LanesPath::Avx2x8), 8, "Sha256Avx2x8"},
+    {Algorithm::Sha512, int(Sha512LanesPath::Scalar), 1, "Sha512Scalar"},
+    {Algorithm::Sha512, int(Sha512LanesPath::Avx2x4), 4, "Sha512Avx2x4"},
+    {Algorithm::Sha512, int(Sha512LanesPath::Avx512x4), 4, "Sha512Avx512x4"},
+    {Algorithm::Sha512, int(Sha512LanesPath::Avx512x8), 8, "Sha512Avx512x8"},
 };
 
 class OnEachLanesPath : public ::testing::TestWithParam<LanesPath> {
@@ -115,6 +123,7 @@ protected:
         const bool available = algorithm() == Algorithm::Md5      ? Md5LanesUsePath(Md5LanesPath(path))
                                : algorithm() == Algorithm::Sha1   ? Sha1LanesUsePath(Sha1LanesPath(path))
                                : algorithm() == Algorithm::Sha256 ? Sha256LanesUsePath(Sha256LanesPath(path))
+                               : algorithm() == Algorithm::Sha512 ? Sha512LanesUsePath(Sha512LanesPath(path))
                                                                   : true;
         if (!available) {
             GTEST_SKIP() << GetParam().name << " needs an instruction this processor lacks";
@@ -124,6 +133,7 @@ protected:
         Md5LanesUsePath(Md5LanesPath::Fastest);
         Sha1LanesUsePath(Sha1LanesPath::Fastest);
         Sha256LanesUsePath(Sha256LanesPath::Fastest);
+        Sha512LanesUsePath(Sha512LanesPath::Fastest);
     }
 };
 

@@ -167,7 +167,7 @@ TEST(PaneAccessibility, AnotherProcessReadsThePaneFollowsTheCaretThroughEventsAn
     }));
 
     IAccessible* accessible = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(pane, OBJID_CLIENT, IID_IAccessible,
+    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(pane, OBJID_CLIENT, __uuidof(IAccessible),
                                                         reinterpret_cast<void**>(&accessible)));
     VARIANT self{}, role{}, state{};
     V_VT(&self) = VT_I4, V_I4(&self) = CHILDID_SELF;
@@ -292,7 +292,7 @@ TEST(PaneAccessibility, TextPatternGivesBoundedTextSelectionLinesAndPointsAndFai
 
     // Held past the window's end, each object fails instead of reading freed memory.
     IAccessible* accessible = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(pane->Window(), OBJID_CLIENT, IID_IAccessible,
+    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(pane->Window(), OBJID_CLIENT, __uuidof(IAccessible),
                                                         reinterpret_cast<void**>(&accessible)));
     element->AddRef();
     pane.reset();
