@@ -11,6 +11,12 @@
 #define IDS_PANE_NAME 20
 #define IDS_JOB_END_LINE 21
 #define IDS_JOB_END_LINES 22
+// Names for assistive technology of controls whose text is no name.
+#define IDS_NAME_PATH 30
+#define IDS_NAME_BROWSE 31
+#define IDS_NAME_PROGRESS 32
+#define IDS_NAME_BASE64_INPUT 33
+#define IDS_NAME_BASE64_OUTPUT 34
 
 // Main dialog
 #define IDC_MD5 1000

@@ -62,6 +62,18 @@ struct MenuTraits {
     static Handle Empty() { return nullptr; }
     static void Close(Handle menu) { ::DestroyMenu(menu); }
 };
+// Fonts from CreateFontIndirectW; a window given one must not outlive it.
+struct FontTraits {
+    using Handle = HFONT;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle font) { ::DeleteObject(font); }
+};
+// Modules from LoadLibraryW (or LoadLibraryExW).
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle module) { ::FreeLibrary(module); }
+};
 // Global memory that has not been handed to the clipboard.
 struct GlobalTraits {
     using Handle = HGLOBAL;
@@ -106,6 +118,8 @@ using NullHandle = UniqueHandle<NullHandleTraits>;
 using FileHandle = UniqueHandle<InvalidHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using MenuHandle = UniqueHandle<MenuTraits>;
+using FontHandle = UniqueHandle<FontTraits>;
+using LibraryHandle = UniqueHandle<LibraryTraits>;
 using GlobalMemory = UniqueHandle<GlobalTraits>;
 using DropHandle = UniqueHandle<DropTraits>;
 using SysString = UniqueHandle<SysStringTraits>;

@@ -9,6 +9,7 @@ bool AboutDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
         {WM_INITDIALOG, 0, &AboutDialog::HandleInit},
         {WM_COMMAND, IDC_ABOUT_OK, &AboutDialog::HandleOk},
         {WM_COMMAND, IDCANCEL, &AboutDialog::HandleCancel},
+        {WM_DPICHANGED, 0, &AboutDialog::HandleDpiChanged},
     };
     return Dispatch(*this, routes, message, wParam, lParam, result, mapId);
 }

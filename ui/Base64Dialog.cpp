@@ -7,6 +7,7 @@
 
 #include "algorithms/Base64.h"
 #include "resources/resource.h"
+#include "ui/AccessibleName.h"
 
 namespace {
 
@@ -61,11 +62,18 @@ bool Base64Dialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPara
         {WM_COMMAND, IDC_DECODE, &Base64Dialog::HandleDecode},
         {WM_COMMAND, IDOK, &Base64Dialog::HandleEnter},
         {WM_COMMAND, IDCANCEL, &Base64Dialog::HandleCancel},
+        {WM_DPICHANGED, 0, &Base64Dialog::HandleDpiChanged},
     };
     return Dispatch(*this, routes, message, wParam, lParam, result, mapId);
 }
 
-LRESULT Base64Dialog::HandleInit(WPARAM, LPARAM) { return CenterOnOwner(window); }
+LRESULT Base64Dialog::HandleInit(WPARAM, LPARAM) {
+    // The two boxes have no label of their own.
+    static const ControlName names[] = {{IDC_BASE64_INPUT, IDS_NAME_BASE64_INPUT},
+                                        {IDC_BASE64_OUTPUT, IDS_NAME_BASE64_OUTPUT}};
+    NameControls(window, names);
+    return CenterOnOwner(window);
+}
 
 LRESULT Base64Dialog::HandleEncode(WPARAM, LPARAM) {
     // A failed allocation ends the command; the output keeps its old text.

@@ -1,6 +1,7 @@
 #include "ui/Dialog.h"
 
 #include "support/UniqueHandle.h"
+#include "ui/DisplayScale.h"
 #include "ui/Placement.h"
 
 namespace {
@@ -22,6 +23,22 @@ bool ReturnsResultDirectly(UINT message) {
 }
 
 PlacementRect ToPlacement(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+HFONT FontOf(HWND window) { return reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)); }
+
+// Each child's rectangle in the dialog's client area, both edges scaled, so
+// that neighbours stay neighbours.
+void ScaleControls(HWND dialog, UINT fromDpi, UINT toDpi) {
+    const auto scale = [&](LONG value) { return MulDiv(value, static_cast<int>(toDpi), static_cast<int>(fromDpi)); };
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        const LONG left = scale(r.left), top = scale(r.top);
+        SetWindowPos(child, nullptr, left, top, scale(r.right) - left, scale(r.bottom) - top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
 }  // namespace
 
 ModuleRecord::ModuleRecord(HINSTANCE instance) : resourceInstance(instance) { currentModule = this; }
@@ -76,6 +93,7 @@ INT_PTR CALLBACK Dialog::DialogProcedure(HWND hwnd, UINT message, WPARAM wParam,
             dialog->window = hwnd;
             SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
         }
+        if (message == WM_INITDIALOG) dialog->StartScaling();
         LRESULT result = 0;
         const bool handled = dialog->HandleMessage(hwnd, message, wParam, lParam, result, 0);
         if (message == WM_NCDESTROY) {
@@ -89,6 +107,37 @@ INT_PTR CALLBACK Dialog::DialogProcedure(HWND hwnd, UINT message, WPARAM wParam,
     } catch (...) {
         return FALSE;
     }
+}
+
+void Dialog::StartScaling() {
+    KeepDialogScalingOurs(window);
+    dpi = templateDpi = WindowDpi(window);
+    scaledFont.reset();
+    templateFont = {};
+    if (const HFONT font = FontOf(window)) GetObjectW(font, sizeof(templateFont), &templateFont);
+}
+
+LRESULT Dialog::HandleDpiChanged(WPARAM wParam, LPARAM lParam) {
+    const UINT newDpi = HIWORD(wParam);  // the same as LOWORD: DPI is square
+    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (newDpi == 0 || newDpi == dpi || suggested == nullptr) return 0;
+    ScaleControls(window, dpi, newDpi);
+    dpi = newDpi;
+
+    // From the template's font each time, so that rounding never adds up.
+    const HFONT previous = scaledFont ? scaledFont.get() : FontOf(window);
+    FontHandle font = templateFont.lfHeight != 0 ? ScaledFont(templateFont, templateDpi, newDpi) : FontHandle();
+    if (font) {
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (FontOf(child) == previous) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        scaledFont = std::move(font);  // no control uses the previous one now
+    }
+    ScaleOwnFonts(newDpi);
+
+    SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+    return 0;
 }
 
 BOOL CenterOnOwner(HWND window) {

@@ -7,6 +7,8 @@
 #include <forward_list>
 #include <utility>
 
+#include "support/UniqueHandle.h"
+
 class Dialog;
 
 // One per process, alive while any dialog may open. Holds the module the
@@ -80,11 +82,33 @@ protected:
         return false;
     }
 
+    // WM_DPICHANGED, for each dialog's table: moves the window to the rectangle
+    // the system suggests (lParam), scales every control's rectangle by the
+    // new DPI (wParam) over the old, and gives the controls that use the
+    // dialog's font that font made anew for the new DPI. Then the dialog
+    // rescales the fonts of its own (ScaleOwnFonts).
+    LRESULT HandleDpiChanged(WPARAM wParam, LPARAM lParam);
+    // The DPI the dialog is laid out for now.
+    UINT Dpi() const { return dpi; }
+
     HWND window = nullptr;
     BOOL messageHandled = FALSE;
 
 private:
     static INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // At WM_INITDIALOG, before the dialog's handler: notes the DPI the dialog
+    // manager laid the template out for and the font it made.
+    void StartScaling();
+    // Controls whose font is not the dialog's (set by the dialog itself) get
+    // theirs for `newDpi` here.
+    virtual void ScaleOwnFonts(UINT newDpi) { (void)newDpi; }
+
+    UINT dpi = 0;
+    UINT templateDpi = 0;
+    LOGFONTW templateFont{};
+    // The dialog's font for a DPI other than the template's; the dialog
+    // manager owns the template's.
+    FontHandle scaledFont;
 };
 
 // Centres `window` over its owner (its parent for a child window), or over the

@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "support/WideString.h"
 #include "ui/Dialog.h"
+#include "ui/DisplayScale.h"
 #include "ui/MainDialog.h"
 
 namespace {
@@ -30,6 +31,9 @@ private:
 };
 
 INT_PTR RunMainDialog(HINSTANCE instance) {
+    // Before the first window: without it the system draws the dialogs at 96
+    // DPI and stretches the bitmap, blurred.
+    BecomeDpiAware();
     const ComApartment apartment;
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);

@@ -15,7 +15,9 @@
 #include "resources/resource.h"
 #include "support/LongPath.h"
 #include "ui/AboutDialog.h"
+#include "ui/AccessibleName.h"
 #include "ui/Base64Dialog.h"
+#include "ui/DisplayScale.h"
 #include "ui/PaneAccessibility.h"
 #include "ui/ResultPane.h"
 
@@ -86,16 +88,17 @@ bool ReadText(HWND control, WideString& text) {
     return true;
 }
 
-// The pane's font lives for the whole process, like the window it serves.
-HFONT PaneFont() {
-    static const HFONT font = [] {
-        LOGFONTW description{};
-        description.lfHeight = -12;
-        lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
-        return CreateFontIndirectW(&description);
-    }();
-    return font;
+// The pane's font, Courier New of 9 points, at `dpi`.
+FontHandle PaneFont(UINT dpi) {
+    LOGFONTW description{};
+    description.lfHeight = -12;  // at 96 DPI
+    lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
+    return ScaledFont(description, kDefaultDpi, dpi);
 }
+
+// What assistive technology calls the controls whose text is no name.
+const ControlName kControlNames[] = {
+    {IDC_PATH, IDS_NAME_PATH}, {IDC_BROWSE, IDS_NAME_BROWSE}, {IDC_PROGRESS, IDS_NAME_PROGRESS}};
 
 void DeleteLine(LPARAM lParam) { delete reinterpret_cast<WideString*>(lParam); }
 
@@ -138,6 +141,7 @@ bool MainDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
         {WM_COMMAND, IDC_SHA256, &MainDialog::HandleDigestChoice},
         {WM_COMMAND, IDC_SHA512, &MainDialog::HandleDigestChoice},
         {WM_DROPFILES, 0, &MainDialog::HandleDrop},
+        {WM_DPICHANGED, 0, &MainDialog::HandleDpiChanged},
         {UM_PROGRESS_RANGE, 0, &MainDialog::HandleProgressRange},
         {UM_PROGRESS_STEP, 0, &MainDialog::HandleProgressStep},
         {UM_JOB_DONE, 0, &MainDialog::HandleJobDone},
@@ -163,10 +167,18 @@ LRESULT MainDialog::HandleInit(WPARAM, LPARAM) {
 
     ExchangeData(false);
     DragAcceptFiles(window, TRUE);
+    NameControls(window, kControlNames);
     AttachPaneText(outputPane, paneText);
-    SendMessageW(outputPane, WM_SETFONT, reinterpret_cast<WPARAM>(PaneFont()), TRUE);
+    ScaleOwnFonts(Dpi());
     ProcessCommandLine();
     return TRUE;
+}
+
+void MainDialog::ScaleOwnFonts(UINT newDpi) {
+    FontHandle font = PaneFont(newDpi);
+    if (!font) return;
+    SendMessageW(outputPane, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    paneFont = std::move(font);  // the pane has let go of the previous one
 }
 
 void MainDialog::ProcessCommandLine() {

@@ -9,6 +9,7 @@
 
 #include "job/HashJob.h"
 #include "support/PathList.h"
+#include "support/UniqueHandle.h"
 #include "support/WideString.h"
 #include "ui/Dialog.h"
 #include "ui/LineStreamer.h"
@@ -54,6 +55,7 @@ private:
     LRESULT HandleJobDone(WPARAM, LPARAM);
     LRESULT HandleAppendText(WPARAM, LPARAM);
     LRESULT HandleFlushTimer(WPARAM, LPARAM);
+    void ScaleOwnFonts(UINT newDpi) override;
 
     std::int32_t algorithm = DigestMd5;
     std::int32_t includeSubdirectories = 0;
@@ -65,6 +67,8 @@ private:
     // The output pane's text: the pane shows it from WM_INITDIALOG on, and the
     // digest find reads it here. It outlives the pane window.
     PaneText paneText;
+    // The pane's font at the dialog's DPI; it outlives the pane window too.
+    FontHandle paneFont;
 
     void ProcessCommandLine();
     bool StartJob(bool list, bool check = false);

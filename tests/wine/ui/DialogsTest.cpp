@@ -1,6 +1,10 @@
 // The About box and the Base64 tool, where the dialogs appear, and every
-// dialog as the dialog manager built it in the language the locale picks.
+// dialog as the dialog manager built it in the language the locale picks, as
+// assistive technology names it, at another DPI, and from the keyboard.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
 
 #include "UiTestSupport.h"
 #include "ui/AboutDialog.h"
@@ -87,10 +91,36 @@ std::wstring VersionString(const std::wstring& key) {
     return found ? static_cast<const wchar_t*>(value) : L"<missing>";
 }
 
+// Control, name, role. The role of a push button, radio button or progress
+// bar is left to the system's standard object (Wine 8 calls them all
+// clients); an edit box's is text everywhere.
+using Names = std::vector<std::tuple<int, std::wstring, LONG>>;
+constexpr LONG kStandardRole = -2;
+
+LONG StandardRole(HWND control) {
+    IAccessible* standard = nullptr;
+    VARIANT self{}, role{};
+    V_VT(&self) = VT_I4, V_I4(&self) = CHILDID_SELF;
+    if (FAILED(CreateStdAccessibleObject(control, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&standard))))
+        return -1;
+    const bool read = SUCCEEDED(standard->get_accRole(self, &role)) && V_VT(&role) == VT_I4;
+    standard->Release();
+    return read ? V_I4(&role) : -1;
+}
+
+void ExpectNames(HWND dialog, const Names& names) {
+    for (const auto& [id, name, role] : names) {
+        const HWND control = GetDlgItem(dialog, id);
+        EXPECT_EQ(ReadAccessible(control), (AccessibleFacts{name, role == kStandardRole ? StandardRole(control) : role}))
+            << "control " << id;
+    }
+}
+
 struct Language {
     LANGID id;
     UINT codePage;
     Lines main, about, base64;
+    Names mainNames, aboutNames, base64Names;  // the main dialog's read by another process
     std::vector<std::tuple<std::wstring, int, std::wstring>> conversions;  // input, command, output
     std::vector<std::pair<std::wstring, std::wstring>> version;             // key, value
 };
@@ -98,17 +128,26 @@ struct Language {
 void ExpectLanguage(const Language& language) {
     ASSERT_EQ(GetUserDefaultUILanguage(), language.id);
     ASSERT_EQ(GetACP(), language.codePage);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     EXPECT_EQ(Describe(MainWindow().Window()), language.main);
+    {
+        const DunmoProcess dunmo;
+        ExpectNames(dunmo.IdleDialog(), language.mainNames);
+    }
     DialogThread ui;
     OpenAbout(ui);
     EXPECT_EQ(Describe(ui.Window()), language.about);
+    ExpectNames(ui.Window(), language.aboutNames);
     OpenBase64(ui);
     EXPECT_EQ(Describe(ui.Window()), language.base64);
+    ExpectNames(ui.Window(), language.base64Names);
     for (const auto& [input, command, output] : language.conversions) {
         EXPECT_EQ(Converted(ui, input, command), output);
         ExpectInputSelected(ui);
     }
     for (const auto& [key, value] : language.version) EXPECT_EQ(VersionString(key), value);
+    ui.Stop();
+    CoUninitialize();
 }
 
 }  // namespace
@@ -201,7 +240,7 @@ TEST(Dialogs, EnglishTemplatesCodePageAndVersion) {
                      L"Button \"CRC32\" 73,22,36,10 radio", L"Button \"SHA-256\" 111,22,42,10 radio",
                      L"Button \"SHA-512\" 155,22,42,10 radio", L"Button \"SubDirectory\" 199,22,64,10 check tab",
                      L"Button \"Cls\" 273,20,20,14 push tab edge", L"Button \"Base64\" 295,20,35,14 push tab edge",
-                     L"msctls_progress32 \"Progress1\" 5,36,324,8 edge",
+                     L"msctls_progress32 \"Progress\" 5,36,324,8 edge",
                      L"DunmoResultPane \"\" 5,47,324,73 vscroll hscroll tab edge Courier New -12"},
                     {L"#32770 \"About File Hash Calculator\" 0,0,168,51 close tool MS Sans Serif -11",
                      L"Static \"Dunmo - File Hash Calculator\" 33,6,113,8 tab",
@@ -212,6 +251,12 @@ TEST(Dialogs, EnglishTemplatesCodePageAndVersion) {
                      L"Edit \"\" 5,5,142,13 autohscroll tab edge", L"Button \"Encode\" 150,6,38,14 push tab edge",
                      L"Edit \"\" 5,21,142,53 multiline readonly vscroll tab edge",
                      L"Button \"Decode\" 150,21,38,14 push tab edge"},
+                    {{IDC_PATH, L"File or folder", ROLE_SYSTEM_TEXT}, {IDC_BROWSE, L"Browse", kStandardRole},
+                     {IDC_PROGRESS, L"Progress", kStandardRole}, {IDC_ABOUT, L"About", kStandardRole},
+                     {IDC_SHA256, L"SHA-256", kStandardRole}},
+                    {{IDC_ABOUT_OK, L"OK", kStandardRole}},
+                    {{IDC_BASE64_INPUT, L"Input", ROLE_SYSTEM_TEXT}, {IDC_ENCODE, L"Encode", kStandardRole},
+                     {IDC_BASE64_OUTPUT, L"Output", ROLE_SYSTEM_TEXT}},
                     // UTF-8 bytes read as 1252; a character it lacks becomes "?".
                     {{L"\u00e9", IDC_ENCODE, L"6Q=="}, {L"w6k=", IDC_DECODE, L"\u00c3\u00a9"},
                      {L"\u4e2d", IDC_ENCODE, L"Pw=="}},
@@ -229,7 +274,7 @@ TEST(Dialogs, ChineseTemplatesCodePageAndVersion) {
                      L"Button \"CRC32\" 75,22,36,10 radio", L"Button \"SHA-256\" 114,22,42,10 radio",
                      L"Button \"SHA-512\" 158,22,42,10 radio", L"Button \"扫描子目录\" 202,22,56,10 check tab",
                      L"Button \"清空\" 259,20,35,14 push tab edge", L"Button \"Base64\" 295,20,35,14 push tab edge",
-                     L"msctls_progress32 \"Progress1\" 5,36,324,8 edge",
+                     L"msctls_progress32 \"进度\" 5,36,324,8 edge",
                      L"DunmoResultPane \"\" 5,47,324,73 vscroll hscroll tab edge Courier New -12"},
                     {L"#32770 \"关于文件哈希计算器\" 0,0,168,51 close tool 宋体 -12",
                      L"Static \"Dunmo - 文件哈希计算器\" 33,6,113,8 tab",
@@ -240,6 +285,122 @@ TEST(Dialogs, ChineseTemplatesCodePageAndVersion) {
                      L"Edit \"\" 5,5,142,13 autohscroll tab edge", L"Button \"编码\" 150,6,38,14 push tab edge",
                      L"Edit \"\" 5,21,142,53 multiline readonly vscroll tab edge",
                      L"Button \"解码\" 150,21,38,14 push tab edge"},
+                    {{IDC_PATH, L"文件或文件夹", ROLE_SYSTEM_TEXT}, {IDC_BROWSE, L"浏览", kStandardRole},
+                     {IDC_PROGRESS, L"进度", kStandardRole}, {IDC_CLEAR, L"清空", kStandardRole}},
+                    {{IDC_ABOUT_OK, L"确定", kStandardRole}},
+                    {{IDC_BASE64_INPUT, L"输入", ROLE_SYSTEM_TEXT}, {IDC_BASE64_OUTPUT, L"输出", ROLE_SYSTEM_TEXT}},
                     {{L"\u4e2d", IDC_ENCODE, L"1tA="}, {L"1tA=", IDC_DECODE, L"\u4e2d"}},
                     {{L"080404b0\\FileDescription", L"Dunmo - 文件哈希计算器"}, {L"080404b0\\OriginalFilename", L"Dunmo.exe"}}});
+}
+
+namespace {
+
+using Box = std::array<LONG, 4>;
+Box BoxOf(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+// What a DPI change moves: the window; each control's rectangle in the client
+// area and its font's height; the caret's top and height.
+struct Layout {
+    Box window;
+    std::vector<Box> controls;
+    std::vector<LONG> fonts;
+    LONG caretTop, caretHeight;
+};
+
+Layout Measure(const DialogThread& ui) {
+    Layout layout{};
+    RECT r{};
+    GetWindowRect(ui.Window(), &r);
+    layout.window = BoxOf(r);
+    for (HWND child = GetWindow(ui.Window(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, ui.Window(), reinterpret_cast<POINT*>(&r), 2);
+        layout.controls.push_back(BoxOf(r));
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), sizeof(font), &font);
+        layout.fonts.push_back(font.lfHeight);
+    }
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(GetWindowThreadProcessId(ui.Window(), nullptr), &info);
+    layout.caretTop = info.rcCaret.top, layout.caretHeight = info.rcCaret.bottom - info.rcCaret.top;
+    return layout;
+}
+
+// The caret in the pane's second line, or in the Base64 input.
+void OpenMainWithCaret(DialogThread& ui) {
+    OpenMain(ui);
+    SetWindowTextW(ui.Control(IDC_OUTPUT), L"first\r\nsecond\r\n");
+    ui.FocusOn(IDC_OUTPUT);
+    SendMessageW(ui.Control(IDC_OUTPUT), EM_SETSEL, 7, 7);
+}
+
+}  // namespace
+
+// The system moves a dialog to a monitor of twice the DPI: the dialog takes
+// the rectangle it suggests, its controls twice their size and their fonts
+// twice the height, the pane's lines and caret too (an edit's caret follows
+// the bitmap font's nearest size). Moved back, all is as it was.
+TEST(DialogScaling, EachDialogScalesItsControlsFontsAndCaretWithTheDpiAndBack) {
+    const WindowDc screen(nullptr);
+    const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
+    const std::pair<void (*)(DialogThread&), bool> dialogs[] = {
+        {OpenMainWithCaret, true}, {OpenAbout, false}, {OpenBase64, false}};  // the pane's caret
+    for (const auto& [open, pane] : dialogs) {
+        DialogThread ui;
+        open(ui);
+        const Layout before = Measure(ui);
+        const Box& w = before.window;
+        const RECT suggested{w[0] - 10, w[1] - 20, w[0] - 10 + 2 * (w[2] - w[0]), w[1] - 20 + 2 * (w[3] - w[1])};
+        SendMessageW(ui.Window(), WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), reinterpret_cast<LPARAM>(&suggested));
+        ui.Fence();
+        const Layout after = Measure(ui);
+        EXPECT_EQ(after.window, BoxOf(suggested));
+        ASSERT_EQ(after.controls.size(), before.controls.size());
+        for (std::size_t i = 0; i < before.controls.size(); ++i) {
+            for (std::size_t edge = 0; edge < 4; ++edge)
+                EXPECT_NEAR(after.controls[i][edge], 2 * before.controls[i][edge], 1) << "control " << i;
+            EXPECT_EQ(after.fonts[i], 2 * before.fonts[i]) << "control " << i;
+        }
+        if (pane) {
+            EXPECT_GT(before.caretTop, 0);
+            EXPECT_NEAR(after.caretTop, 2 * before.caretTop, 2);
+            EXPECT_NEAR(after.caretHeight, 2 * before.caretHeight, 2);
+        }
+
+        const RECT original{w[0], w[1], w[2], w[3]};
+        SendMessageW(ui.Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&original));
+        ui.Fence();
+        const Layout back = Measure(ui);
+        EXPECT_EQ(back.window, before.window);
+        EXPECT_EQ(back.controls, before.controls);
+        EXPECT_EQ(back.fonts, before.fonts);
+        EXPECT_EQ(back.caretHeight, before.caretHeight);
+    }
+}
+
+// From the path box, Tab reaches the digest group at its chosen button and
+// the arrow keys move the choice along the group and round; a later round of
+// Tab comes back to the new choice.
+TEST(DialogKeyboard, TabAndArrowsReachAndChangeEachDigestFromThePathBox) {
+    MainWindow main;
+    main.FocusOn(IDC_PATH);
+    const int digests[] = {IDC_MD5, IDC_SHA1, IDC_CRC32, IDC_SHA256, IDC_SHA512};
+    const std::pair<UINT, int> steps[] = {
+        {VK_TAB, IDC_BROWSE},     {VK_TAB, IDC_ABOUT},      {VK_TAB, IDC_MD5},     {VK_RIGHT, IDC_SHA1},
+        {VK_DOWN, IDC_CRC32},     {VK_RIGHT, IDC_SHA256},   {VK_DOWN, IDC_SHA512}, {VK_RIGHT, IDC_MD5},
+        {VK_LEFT, IDC_SHA512},    {VK_UP, IDC_SHA256},      {VK_TAB, IDC_SUBDIRECTORY}, {VK_TAB, IDC_CLEAR},
+        {VK_TAB, IDC_BASE64},     {VK_TAB, IDC_OUTPUT},     {VK_TAB, IDC_PATH},    {VK_TAB, IDC_BROWSE},
+        {VK_TAB, IDC_ABOUT},      {VK_TAB, IDC_SHA256},
+    };
+    int chosen = IDC_MD5;
+    for (const auto& [key, reached] : steps) {
+        main.PressKey(key);
+        EXPECT_EQ(main.Focus(), main.Control(reached)) << "to control " << reached;
+        if (std::find(std::begin(digests), std::end(digests), reached) != std::end(digests)) chosen = reached;
+        for (const int digest : digests)
+            EXPECT_EQ(SendMessageW(main.Control(digest), BM_GETCHECK, 0, 0), digest == chosen ? BST_CHECKED : BST_UNCHECKED)
+                << "digest " << digest << " at control " << reached;
+    }
+    EXPECT_FALSE(main.Busy());  // with no file named, a choice starts nothing
 }

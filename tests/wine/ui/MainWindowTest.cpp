@@ -80,23 +80,11 @@ TEST(MainWindowStart, ArgumentsHashedInOrderAsOneListWhileControlsAndDropsWaitAn
 TEST(MainWindowProcess, CommandLineHashedInOrderAndCloseExitsWithTwo) {
     TempFolder temp;
     const std::wstring spaced = temp.File(L"with space\\a b.txt", "abc"), plain = temp.File(L"plain.txt", "abc");
-    wchar_t program[MAX_PATH] = {};
-    GetFullPathNameW(L"" DUNMO_EXE_NAME, MAX_PATH, program, nullptr);
-    // Quoted: enough for these paths (no quotes, no trailing backslash).
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
-    for (const std::wstring& argument : {temp / L"missing.txt", spaced, plain})
-        commandLine += L" \"" + argument + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION dunmo{};
-    ASSERT_TRUE(CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &dunmo));
+    const DunmoProcess dunmo({temp / L"missing.txt", spaced, plain});
+    ASSERT_TRUE(dunmo.Started());
     // Shown only once its job has started; idle again once that has ended.
-    HWND dialog = nullptr;
-    EXPECT_TRUE(WaitUntil([&] {
-        dialog = FindDialog(0, dunmo.dwProcessId);
-        return dialog != nullptr && IsWindowEnabled(GetDlgItem(dialog, IDC_BROWSE));
-    }));
+    const HWND dialog = dunmo.IdleDialog();
+    ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(SplitLines(TextOf(GetDlgItem(dialog, IDC_OUTPUT))),
               (Lines{Md5Line(kMd5Abc, spaced), Md5Line(kMd5Abc, plain)}));
     // The focus ends in the path box, as after Enter.
@@ -105,12 +93,7 @@ TEST(MainWindowProcess, CommandLineHashedInOrderAndCloseExitsWithTwo) {
     EXPECT_TRUE(WaitUntil([&] { return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &focus) &&
                                        focus.hwndFocus == GetDlgItem(dialog, IDC_PATH); }));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    DWORD code = 0;
-    EXPECT_EQ(WaitForSingleObject(dunmo.hProcess, 60000), WAIT_OBJECT_0);
-    EXPECT_TRUE(GetExitCodeProcess(dunmo.hProcess, &code) && code == 2) << code;
-    TerminateProcess(dunmo.hProcess, 99);  // only if it failed to end
-    CloseHandle(dunmo.hThread);
-    CloseHandle(dunmo.hProcess);
+    EXPECT_EQ(dunmo.ExitCode(), 2u);
 }
 
 // Nothing starts on Enter outside the path box, for names that name nothing,

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <memory>
@@ -231,6 +232,77 @@ public:
 private:
     std::shared_ptr<MainDialog> dialog;
 };
+
+// Dunmo.exe beside the tests as a process of its own, given `arguments`
+// (each quoted whole: none may hold a quote or end in a backslash). Ended, if
+// it still runs, when this goes.
+class DunmoProcess {
+public:
+    explicit DunmoProcess(const Lines& arguments = {}) {
+        wchar_t program[MAX_PATH] = {};
+        GetFullPathNameW(L"" DUNMO_EXE_NAME, MAX_PATH, program, nullptr);
+        std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
+        for (const std::wstring& argument : arguments) commandLine += L" \"" + argument + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        started = CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &info) != FALSE;
+    }
+    ~DunmoProcess() {
+        if (!started) return;
+        TerminateProcess(info.hProcess, 99);  // only if it failed to end
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    DunmoProcess(const DunmoProcess&) = delete;
+    DunmoProcess& operator=(const DunmoProcess&) = delete;
+
+    bool Started() const { return started; }
+    // Its main dialog once shown and idle ("..." enabled); null after a minute.
+    HWND IdleDialog() const {
+        HWND dialog = nullptr;
+        WaitUntil([&] {
+            dialog = started ? FindDialog(0, info.dwProcessId) : nullptr;
+            return dialog != nullptr && IsWindowEnabled(GetDlgItem(dialog, IDC_BROWSE));
+        }, 60000);
+        return dialog;
+    }
+    // Its exit code once it has ended; STILL_ACTIVE if it runs on after a minute.
+    DWORD ExitCode() const {
+        DWORD code = STILL_ACTIVE;
+        if (started && WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+        return code;
+    }
+
+private:
+    PROCESS_INFORMATION info{};
+    bool started = false;
+};
+
+// A window's client object as Active Accessibility gives it to any process:
+// its name and role. The calling thread must have COM.
+struct AccessibleFacts {
+    std::wstring name;
+    LONG role;
+    bool operator==(const AccessibleFacts& other) const { return name == other.name && role == other.role; }
+    friend std::ostream& operator<<(std::ostream& out, const AccessibleFacts& facts) {
+        return out << ::testing::PrintToString(facts.name) << " role " << facts.role;
+    }
+};
+inline AccessibleFacts ReadAccessible(HWND window) {
+    IAccessible* object = nullptr;
+    AccessibleFacts facts{L"(no object)", -1};
+    if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))))
+        return facts;
+    VARIANT self{}, role{};
+    V_VT(&self) = VT_I4, V_I4(&self) = CHILDID_SELF;
+    BSTR name = nullptr;
+    facts.name = SUCCEEDED(object->get_accName(self, &name)) && name ? std::wstring(name, SysStringLen(name)) : L"(none)";
+    SysFreeString(name);
+    facts.role = SUCCEEDED(object->get_accRole(self, &role)) && V_VT(&role) == VT_I4 ? V_I4(&role) : -1;
+    object->Release();
+    return facts;
+}
 
 inline std::wstring Md5Line(const wchar_t* md5, const std::wstring& path) {
     return L"[MD5] " + std::wstring(md5) + L" - " + path;
