@@ -74,15 +74,8 @@ shoot() {  # setting language
   sleep 1.5
   if [ -n "$wid" ] && [ ! -e "$handshake/ready" ]; then import -window "$wid" "$name-busy.png"; fi
   while [ ! -e "$handshake/ready" ] && kill -0 "$driver" 2>/dev/null; do sleep 0.2; done
-  if [ -n "$wid" ] && [ -e "$handshake/ready" ]; then
-    # Click at the end of the pane's text, then select the last two lines upwards.
-    eval "$(xdotool getwindowgeometry --shell "$wid")"
-    xdotool mousemove --window "$wid" $((WIDTH / 2)) $((HEIGHT * 9 / 10)) click 1
-    sleep 0.3
-    xdotool key --clearmodifiers shift+Up shift+Up
-    sleep 0.5
-    import -window "$wid" "$name-done.png"
-  fi
+  # The driver has selected the last two lines and focused the pane.
+  if [ -n "$wid" ] && [ -e "$handshake/ready" ]; then sleep 0.5; import -window "$wid" "$name-done.png"; fi
   touch "$handshake/shot"
   wait "$driver" || true
   rm -rf "$handshake"

@@ -1,7 +1,8 @@
 // Runs Dunmo.exe on a machine without a user: starts it with the given paths,
 // waits until its job has ended, prints the output pane's lines (UTF-8) to
-// standard output, lets a screenshot be taken, closes the window and exits
-// with Dunmo's exit code.
+// standard output, selects the pane's last two lines upwards and gives it the
+// focus (so a screenshot shows selection and caret), lets a screenshot be
+// taken, closes the window and exits with Dunmo's exit code.
 //
 // Usage: RunDriver <Dunmo.exe> <handshake folder> [PATH...]
 // Once the lines are printed the driver creates "<handshake folder>\ready" and
@@ -78,6 +79,20 @@ void PrintUtf8(const std::wstring& text) {
     std::fflush(stdout);
 }
 
+// As Shift+Up twice from the end would: the anchor at the end, the caret two
+// lines up. Focus moves across processes only with the input queues joined.
+void SelectLastLines(HWND dialog, HWND pane) {
+    const auto lines = SendMessageW(pane, EM_GETLINECOUNT, 0, 0);
+    const auto end = SendMessageW(pane, WM_GETTEXTLENGTH, 0, 0);
+    const auto caret = SendMessageW(pane, EM_LINEINDEX, lines > 2 ? lines - 3 : 0, 0);
+    const DWORD self = GetCurrentThreadId(), owner = GetWindowThreadProcessId(dialog, nullptr);
+    AttachThreadInput(self, owner, TRUE);
+    SetForegroundWindow(dialog);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pane), TRUE);
+    AttachThreadInput(self, owner, FALSE);
+    SendMessageW(pane, EM_SETSEL, static_cast<WPARAM>(end), caret);
+}
+
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -112,7 +127,9 @@ int wmain(int argc, wchar_t** argv) {
         EnumWindows(&FindMainDialog, reinterpret_cast<LPARAM>(&search));
     }
     if (search.found != nullptr) {
-        PrintUtf8(PaneText(GetDlgItem(search.found, IDC_OUTPUT)));
+        const HWND pane = GetDlgItem(search.found, IDC_OUTPUT);
+        PrintUtf8(PaneText(pane));
+        SelectLastLines(search.found, pane);
         Sleep(500);  // let the last lines and the full bar be painted
         CloseHandle(CreateFileW((handshake + L"\\ready").c_str(), GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, 0, nullptr));
