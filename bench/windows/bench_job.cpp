@@ -5,6 +5,9 @@
 //
 //   bench_job FOLDER DIGEST [ROUNDS]   DIGEST: md5, sha1, sha256 or sha512
 //
+// DUNMO_BENCH_HASHERS, when set, fixes the job's hasher count (else the job's
+// own rule decides), to compare hasher counts on one machine.
+//
 // The choices: the build's own (chosen), and for SHA-1 and SHA-256 the AVX2
 // lanes with the SHA extensions off (no-sha-ext) and one stream of the portable
 // code (portable); for MD5 the SSE2 lanes and one stream; for SHA-512 the
@@ -15,6 +18,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -96,6 +100,9 @@ double RunJob(DigestAlgorithm algorithm, const std::wstring& folder, std::wstrin
     HashJob job;
     JobSettings settings;
     settings.postMessage = &Collect;
+    if (const char* hashers = std::getenv("DUNMO_BENCH_HASHERS")) {
+        settings.hasherCount = static_cast<std::uint32_t>(std::max(0, std::atoi(hashers)));
+    }
     running = &job;
     collected = &lines;
     lines.clear();
