@@ -23,7 +23,7 @@ FileHasher::FileHasher(const JobSettings& chosen, const std::atomic<std::int32_t
 void FileHasher::Hash(const std::vector<FileToHash>& files, const Finished& finished) {
     const std::size_t lanes = HashPipeline::Lanes(files);
     // Lanes leave the reader a processor of its own: see JobSettings::hasherCount.
-    const std::uint32_t count = settings.hasherCount == 0 && lanes > 1 ? std::max<std::uint32_t>(1, hashers - 1) : hashers;
+    const std::uint32_t count = settings.hasherCount == 0 && lanes >= 4 ? std::max<std::uint32_t>(1, hashers - 1) : hashers;
     if (files.size() > 1 && (count > 1 || lanes > 1)) {
         HashPipeline pipeline(settings, count, cancel);
         if (pipeline.Run(files, finished, [this] { reporter.FlushIfDue(); })) return;

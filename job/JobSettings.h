@@ -42,11 +42,12 @@ struct JobSettings {
     std::uint32_t readAheadPieces = 8;
     // Hashers that share the files of a job of several files, or of a check.
     // When 0, one per processor the process may use; where the digest has
-    // lanes, one fewer but at least one, so the reader keeps a processor: on
-    // 2 processors, 256 files of 4 MiB took MD5's 8 lanes on 2 hashers about
-    // 1.6 times the processor time of one hasher, since neither kept its lanes
-    // full, and ended later. With one hasher and no lanes, the worker hashes
-    // the files itself.
+    // wide lanes (4 or more files at once), one fewer but at least one, so
+    // one hasher's lanes fill and the reader keeps a processor: on 2
+    // processors, 256 files of 4 MiB took MD5's lanes on 2 hashers about 1.6
+    // times the processor time of one hasher and ended later, as did SHA-512's,
+    // while the SHA extensions' pairs of streams ran 10% sooner on 2 hashers.
+    // With one hasher and no lanes, the worker hashes the files itself.
     std::uint32_t hasherCount = 0;
     HasherHook hasherHook = nullptr;
 };
