@@ -2,8 +2,8 @@
 # Screenshots of the real Dunmo.exe at 96, 144 and 192 DPI and in a
 # high-contrast colour scheme, each in English and Simplified Chinese: one
 # while a job runs (its controls disabled, the bar part way, the lines of the
-# files done so far) and one after it, with lines selected in the pane from
-# the keyboard. Each setting has a Wine prefix of its own under
+# files done so far) and one after it, with the last two lines selected by
+# the run driver. Each setting has a Wine prefix of its own under
 # build/screenshots/ (never the tests' prefix); the PNGs are saved beside them
 # as build/screenshots/<setting>-<language>-{busy,done}.png.
 # Under Wine 8 the English dialog at 192 DPI lays out as at 144 (MS Sans Serif
