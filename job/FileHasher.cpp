@@ -67,8 +67,9 @@ bool FileHasher::ReadAndHash(HANDLE file, std::uint64_t size) {
     const DWORD pieceBytes = settings.ReadBytes();
     readBuffer.resize(pieceBytes);
     // A long file's first piece is read and hashed here, timed: a digest that
-    // outruns the reads gains nothing from a second thread but its hand-overs,
-    // and hashes best from one buffer that stays in cache, so it reads in turn.
+    // outruns the reads gains nothing from a second thread but a hand-over per
+    // piece, and hashes best from one buffer that stays in cache, so it reads
+    // in turn (CRC32 read ahead took over twice the bare reads under Wine).
     bool timing = size > pieceBytes && size >= settings.readAheadBytes;
     for (std::uint64_t left = size; left != 0;) {
         const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(left, pieceBytes));
