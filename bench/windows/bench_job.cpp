@@ -6,7 +6,8 @@
 //   bench_job FOLDER DIGEST [ROUNDS]   DIGEST: md5, sha1, sha256 or sha512
 //
 // DUNMO_BENCH_HASHERS, when set, fixes the job's hasher count (else the job's
-// own rule decides), to compare hasher counts on one machine.
+// own rule decides), to compare hasher counts on one machine. DUNMO_BENCH_CHOSEN,
+// when set, runs the build's own choice only.
 //
 // The choices: the build's own (chosen), and for SHA-1 and SHA-256 the AVX2
 // lanes with the SHA extensions off (no-sha-ext) and one stream of the portable
@@ -14,7 +15,10 @@
 // portable code. Prints "kernels ..." (what the build chose), then per choice
 // "result CHOICE MEDIAN_SECONDS LINES/FILES same|DIFFERENT LANES", DIFFERENT
 // when its lines are not those of the first choice, LANES the files its
-// kernel hashes at once (Digest::Lanes).
+// kernel hashes at once (Digest::Lanes); then "cpu CHOICE BEST_SECONDS
+// CPU_SECONDS": the best run and the process time (all threads, user and
+// kernel) of the run with least of it. On a shared machine those two are the
+// steadier figures.
 #include <windows.h>
 
 #include <algorithm>
@@ -95,8 +99,18 @@ std::vector<Choice> ChoicesFor(DigestAlgorithm algorithm) {
     return choices;
 }
 
-// One run of the job on the folder; the seconds from the start to its last post.
-double RunJob(DigestAlgorithm algorithm, const std::wstring& folder, std::wstring& lines) {
+double ProcessSeconds() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) * 1e-7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// One run of the job on the folder; the seconds from the start to its last
+// post, and the process time it took in `cpu`.
+double RunJob(DigestAlgorithm algorithm, const std::wstring& folder, std::wstring& lines, double& cpu) {
     HashJob job;
     JobSettings settings;
     settings.postMessage = &Collect;
@@ -107,12 +121,14 @@ double RunJob(DigestAlgorithm algorithm, const std::wstring& folder, std::wstrin
     collected = &lines;
     lines.clear();
     ResetEvent(jobDone);
+    const double cpuStarted = ProcessSeconds();
     const double started = Now();
     if (!job.StartPath(algorithm, false, nullptr, WideString(std::wstring_view(folder)), settings)) {
         Fail("the job did not start");
     }
     if (WaitForSingleObject(jobDone, 600000) != WAIT_OBJECT_0) Fail("the job did not end in 10 minutes");
     const double ended = Now();
+    cpu = ProcessSeconds() - cpuStarted;
     job.Finish();
     return ended - started;
 }
@@ -154,7 +170,9 @@ int wmain(int argc, wchar_t** argv) {
                 bench::ChosenLanes(algorithm), Digest::Lanes(algorithm));
     const long files = CountFiles(folder);
     std::vector<Choice> choices = ChoicesFor(algorithm);
+    if (std::getenv("DUNMO_BENCH_CHOSEN")) choices.resize(1);
     std::vector<std::vector<double>> seconds(choices.size());
+    std::vector<double> leastCpu(choices.size(), 1e9);
     std::vector<bool> same(choices.size(), true), available(choices.size(), true);
     std::vector<long> lineCounts(choices.size(), 0);
     std::vector<std::size_t> lanes(choices.size(), 1);
@@ -164,7 +182,9 @@ int wmain(int argc, wchar_t** argv) {
             UseFastest();
             if (!(available[i] = choices[i].use())) continue;
             lanes[i] = Digest::Lanes(algorithm);
-            seconds[i].push_back(RunJob(algorithm, folder, lines));
+            double cpu = 0;
+            seconds[i].push_back(RunJob(algorithm, folder, lines, cpu));
+            leastCpu[i] = std::min(leastCpu[i], cpu);
             lineCounts[i] = static_cast<long>(std::count(lines.begin(), lines.end(), L'\n'));
             if (round == 0 && i == 0) first = lines;
             same[i] = same[i] && lines == first;
@@ -183,6 +203,9 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("result %s %.4f %ld/%ld %s %zu\n", choices[i].name, median, lineCounts[i], files,
                     same[i] ? "same" : "DIFFERENT", lanes[i]);
     }
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        if (available[i])
+            std::printf("cpu %s %.4f %.4f\n", choices[i].name, seconds[i].front(), leastCpu[i]);
     CloseHandle(jobDone);
     return 0;
 }
