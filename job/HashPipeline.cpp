@@ -20,6 +20,9 @@ constexpr std::size_t kMaxOpenResults = 1024;
 // What a piece weighs beyond its bytes when the reader picks the hasher that
 // has least to do: opening and finishing a small file costs too.
 constexpr std::uint64_t kPieceCost = 64u << 10;
+// The longest a hasher waits for a lane's piece before it hashes the others:
+// a few reads' time.
+constexpr DWORD kLaneWaitMs = 1;
 
 }  // namespace
 
@@ -83,6 +86,7 @@ bool HashPipeline::Run(const std::vector<FileToHash>& list, const FileHasher::Fi
     finished = &onFinished;
     idle = &onIdle;
     lanes = Lanes(list);
+    unopened = list.size();
     const std::uint64_t feeds = std::uint64_t{hasherCount} * lanes;
     runBytes = std::clamp<std::uint64_t>(kMaxBytesInFlight / feeds, kShortestRunBytes, kRunBytes);
     poolLimit = static_cast<std::size_t>(std::max<std::uint64_t>(
@@ -151,11 +155,13 @@ void HashPipeline::ReadAll() {
                 result.ok = result.opened;
                 ExclusiveLock held(lock);
                 result.done = true;
+                --unopened;
                 continue;
             }
             {
                 const ExclusiveLock held(lock);
                 ++hasher->unhashed;
+                --unopened;
             }
             feed.file = std::move(file);
             feed.left = size;
@@ -294,6 +300,9 @@ void HashPipeline::WaitForHashers() {
 
 void HashPipeline::ReaderWait(ExclusiveLock& held) {
     readerWaits = true;
+    // No piece comes until this thread is woken: lanes waiting to fill are hashed as they are.
+    for (auto& hasher : hashers)
+        if (hasher->waits) ::WakeConditionVariable(&hasher->wake);
     held.Wait(readerWake, kReportIntervalMs);
     readerWaits = false;
 }
@@ -313,20 +322,21 @@ void HashPipeline::StopHashers() {
 // lane per call; a lane whose piece is done takes the next piece of its file
 // at once, or else the first piece queued of a file in no lane, so the lanes
 // stay full while files start and end at different times. Taking a piece of
-// each file queued and hashing them whole, 8 files of 128 MiB spent a tenth of
-// MD5's calls on fewer lanes than files, and 256 of 4 MiB a third.
+// each file queued and hashing them whole, with no wait, 8 files of 128 MiB
+// spent a fifth of MD5's calls on fewer lanes than files, and 256 of 4 MiB most.
 void HashPipeline::HashLoop(Hasher& hasher) {
     Lane lanes[kMaxLanes];
     std::size_t active = 0;
     std::size_t width = 1;
     DigestAlgorithm algorithm = DigestMd5;
+    bool patient = true;
     ExclusiveLock held(lock);
     for (;;) {
         bool wakeReader = false;
         std::size_t kept = 0;
         for (std::size_t i = 0; i < active; ++i) {
             const Lane& lane = lanes[i];
-            if (lane.offset < lane.piece.length && lane.piece.result->ok) {
+            if (!lane.started || (lane.offset < lane.piece.length && lane.piece.result->ok)) {
                 lanes[kept++] = lane;
                 continue;
             }
@@ -337,6 +347,7 @@ void HashPipeline::HashLoop(Hasher& hasher) {
                 --hasher.unhashed;
             }
             wakeReader = true;
+            patient = true;
         }
         active = kept;
         if (active == 0 && !hasher.queue.empty()) {
@@ -344,7 +355,6 @@ void HashPipeline::HashLoop(Hasher& hasher) {
             width = std::min<std::size_t>(Digest::Lanes(algorithm), kMaxLanes);
         }
         // A file's pieces stay in order: only its first queued piece may join.
-        const std::size_t taken = active;
         for (auto it = hasher.queue.begin(); it != hasher.queue.end() && active < width;) {
             const bool inLane =
                 std::any_of(lanes, lanes + active, [&](const Lane& lane) { return lane.piece.result == it->result; });
@@ -352,7 +362,7 @@ void HashPipeline::HashLoop(Hasher& hasher) {
                 ++it;
                 continue;
             }
-            lanes[active++] = Lane{*it, 0};
+            lanes[active++] = Lane{*it, 0, false};
             it = hasher.queue.erase(it);
         }
         if (wakeReader && readerWaits) ::WakeConditionVariable(&readerWake);
@@ -366,8 +376,19 @@ void HashPipeline::HashLoop(Hasher& hasher) {
             hasher.waits = false;
             continue;
         }
+        // A call on some of the lanes costs about as much as one on all: while
+        // the reader reads on, a lane about to get its file's next piece, or
+        // a file yet to open, is waited for, once for a while after each piece.
+        const std::size_t expected = std::min(width, hasher.unhashed + unopened);
+        if (active < expected && patient && !readerWaits && !hasher.quit && !Stopping()) {
+            hasher.waits = true;
+            patient = held.Wait(hasher.wake, kLaneWaitMs);
+            hasher.waits = false;
+            continue;
+        }
         const ExclusiveLock::Unlocked hashing(held);
-        for (std::size_t i = taken; i < active; ++i) {
+        for (std::size_t i = 0; i < active; ++i) {
+            if (std::exchange(lanes[i].started, true)) continue;
             const Piece& piece = lanes[i].piece;
             // Until it is done, the hasher alone touches `ok`.
             if (piece.first) {

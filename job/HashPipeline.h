@@ -82,10 +82,12 @@ private:
     void ReportFinished();
     void WaitForHashers();
     void StopHashers();
-    // A piece in one of a hasher's lanes, hashed up to `offset`.
+    // A piece in one of a hasher's lanes, hashed up to `offset`; its file's
+    // `ok` is the hasher's once `started`.
     struct Lane {
         Piece piece;
         std::uint32_t offset;
+        bool started;
     };
     void ReaderWait(ExclusiveLock& held);
     void HashLoop(Hasher& hasher);
@@ -108,6 +110,7 @@ private:
     // A piece came back or a file was hashed.
     CONDITION_VARIABLE readerWake = CONDITION_VARIABLE_INIT;
     bool readerWaits = false;  // under the lock: only then is it woken
+    std::size_t unopened = 0;  // under the lock: files the reader has yet to open
     std::vector<std::unique_ptr<Hasher>> hashers;
     std::vector<std::unique_ptr<std::uint8_t[]>> pool;
     // Pieces enough for a run of every file being fed and one more, within
