@@ -87,7 +87,10 @@ bool HashPipeline::Run(const std::vector<FileToHash>& list, const FileHasher::Fi
     idle = &onIdle;
     lanes = Lanes(list);
     unopened = list.size();
-    const std::uint64_t feeds = std::uint64_t{hasherCount} * lanes;
+    // Files fed at once: no more than there are, so 8 files on 16 lanes
+    // fault in and cycle 40 MiB rather than the whole cap.
+    const std::uint64_t feeds =
+        std::clamp<std::uint64_t>(std::uint64_t{hasherCount} * lanes, 1, std::max<std::size_t>(1, list.size()));
     runBytes = std::clamp<std::uint64_t>(kMaxBytesInFlight / feeds, kShortestRunBytes, kRunBytes);
     poolLimit = static_cast<std::size_t>(std::max<std::uint64_t>(
         1, std::min<std::uint64_t>((runBytes + pieceBytes) * feeds, kMaxBytesInFlight) / pieceBytes));
