@@ -45,7 +45,7 @@ public:
     std::uint64_t pending = 0;  // weight of the pieces queued or being hashed
     std::size_t unhashed = 0;   // files given to it and not yet hashed
     bool quit = false;
-    bool waits = false;  // only then is it woken
+    bool waits = false;  // only a waiting hasher is woken
     CONDITION_VARIABLE wake = CONDITION_VARIABLE_INIT;
     // The reader's own: the files this hasher is being fed, and which of
     // them had the last run.
@@ -247,9 +247,7 @@ std::uint8_t* HashPipeline::AcquirePiece() {
         if (Stopping()) return nullptr;
         {
             ExclusiveLock held(lock);
-            if (freePieces.empty() && pool.size() >= poolLimit) {
-                ReaderWait(held);
-            }
+            if (freePieces.empty() && pool.size() >= poolLimit) ReaderWait(held);
             if (!freePieces.empty()) {
                 std::uint8_t* bytes = freePieces.back();
                 freePieces.pop_back();
@@ -373,9 +371,7 @@ void HashPipeline::HashLoop(Hasher& hasher) {
         if (wakeReader && readerWaits) ::WakeConditionVariable(&readerWake);
         if (active == 0) {
             // Nothing queued: every piece handed over is hashed.
-            if (hasher.quit) {
-                return;
-            }
+            if (hasher.quit) return;
             hasher.waits = true;
             held.Wait(hasher.wake);
             hasher.waits = false;
