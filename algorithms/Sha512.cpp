@@ -280,7 +280,7 @@ using BlockFunction = void (*)(std::uint64_t state[8], const std::uint8_t* block
 BlockFunction FunctionFor(Sha512Path path) {
     switch (path) {
     case Sha512Path::Fastest:
-        for (const Sha512Path fast : {Sha512Path::Avx512, Sha512Path::Bmi2, Sha512Path::Avx2}) {
+        for (const Sha512Path fast : {Sha512Path::Avx512, Sha512Path::Bmi2, Sha512Path::Avx2, Sha512Path::Ssse3}) {
             if (const BlockFunction function = FunctionFor(fast)) return function;
         }
         return BlocksPortable;
@@ -288,6 +288,7 @@ BlockFunction FunctionFor(Sha512Path path) {
 #if DUNMO_X86
     case Sha512Path::Avx2: return DetectedCpu().avx2 ? BlocksAvx2 : nullptr;
     case Sha512Path::Avx512: return DetectedCpu().avx512 ? Sha512BlocksAvx512 : nullptr;
+    case Sha512Path::Ssse3: return DetectedCpu().ssse3 ? Sha512BlocksSsse3 : nullptr;
 #endif
 #if defined(__x86_64__) || defined(_M_X64)
     case Sha512Path::Bmi2: return DetectedCpu().bmi2 ? BlocksBmi2 : nullptr;

@@ -24,6 +24,7 @@ inline const PathName<Sha256Path> kSha256Paths[] = {
 
 inline const PathName<Sha512Path> kSha512Paths[] = {
     {Sha512Path::Portable, "SHA-512 (portable)"},
+    {Sha512Path::Ssse3, "SHA-512 (SSSE3)"},
     {Sha512Path::Avx2, "SHA-512 (AVX2)"},
     {Sha512Path::Bmi2, "SHA-512 (BMI2)"},
     {Sha512Path::Avx512, "SHA-512 (AVX-512)"},
