@@ -4,8 +4,10 @@
 // pieces before. The reader waits only while the ring is full and then until
 // half of it is free again; the worker waits only while it is empty. So a fast
 // digest goes at the speed of back-to-back reads, a slow one never waits for a
-// read, and neither thread is woken once per piece. The thread is created on
-// the first file and ends with Stop.
+// read, and neither thread is woken once per piece. A reader woken on the
+// worker's processor moves to another one the process may use, so that the
+// two overlap rather than take turns. The thread is created on the first file
+// and ends with Stop.
 #include <windows.h>
 
 #include <cstdint>
@@ -62,6 +64,8 @@ private:
     bool reading = false;  // a read runs without the lock
     bool failed = false;
     bool readerWaits = false;
+    // Where the worker ran when it last woke the reader.
+    DWORD workerProcessor = 0;
     bool workerWaits = false;
     bool quit = false;
 };
