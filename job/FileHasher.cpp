@@ -61,19 +61,33 @@ std::int64_t Ticks() {
     return now.QuadPart;
 }
 
+// A digest this fast reads in turn. Reading in turn loses at most its hashing
+// time per piece, about what a hand-over per piece costs under Wine; the rule
+// leaves out the read's own time, which a cold file on a slow disk makes long
+// enough that every digest would seem to outrun it.
+constexpr std::int64_t kInTurnBytesPerSecond = std::int64_t{8} << 30;
+
+bool HashesInTurn(std::int64_t hashTicks, DWORD length) {
+    LARGE_INTEGER frequency;
+    if (!::QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0) return false;
+    // hashTicks / frequency < length / kInTurnBytesPerSecond, without division.
+    return static_cast<double>(hashTicks) * kInTurnBytesPerSecond <
+           static_cast<double>(length) * static_cast<double>(frequency.QuadPart);
+}
+
 }  // namespace
 
 bool FileHasher::ReadAndHash(HANDLE file, std::uint64_t size) {
     const DWORD pieceBytes = settings.ReadBytes();
     readBuffer.resize(pieceBytes);
-    // A long file's first piece is read and hashed here, timed: a digest that
-    // outruns the reads gains nothing from a second thread but a hand-over per
-    // piece, and hashes best from one buffer that stays in cache, so it reads
-    // in turn (CRC32 read ahead took over twice the bare reads under Wine).
+    // A long file's first piece is read and hashed here, its hashing timed: a
+    // digest that far outruns any read gains nothing from a second thread but
+    // a hand-over per piece, and hashes best from one buffer that stays in
+    // cache, so it reads in turn (CRC32 read ahead took over twice the bare
+    // reads under Wine).
     bool timing = size > pieceBytes && size >= settings.readAheadBytes;
     for (std::uint64_t left = size; left != 0;) {
         const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(left, pieceBytes));
-        const std::int64_t started = timing ? Ticks() : 0;
         if (!ReadPiece(file, readBuffer.data(), length, left)) return false;
         const std::int64_t read = timing ? Ticks() : 0;
         if (!HashPiece(readBuffer.data(), length)) return false;
@@ -81,7 +95,7 @@ bool FileHasher::ReadAndHash(HANDLE file, std::uint64_t size) {
         if (timing) {
             timing = false;
             bool whole = false;
-            if (Ticks() - read > read - started && ReadAheadAndHash(file, left, whole)) return whole;
+            if (!HashesInTurn(Ticks() - read, length) && ReadAheadAndHash(file, left, whole)) return whole;
         }
     }
     return true;
