@@ -286,8 +286,7 @@ constexpr LaneKernel kShaExtensionsX2 = {LanesShaExtensions, 2, 2};
 constexpr LaneKernel kAvx2x8 = {CompressLaneSet<Set8, LanesAvx2>, 8, 3};
 
 // Where the SHA extensions run, four messages or fewer go faster as their
-// pairs of streams than in eight AVX-512 lanes, which beat the pairs from
-// about six.
+// pairs of streams than in eight AVX-512 lanes; five already go faster there.
 template <ShaLanesFunction avx512>
 void CompressAvx512(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
                     std::size_t blocks) {

@@ -20,18 +20,19 @@ constexpr int kXor3 = 0x96, kChoose = 0xCA, kMajority = 0xE8;
 
 // The steps and block loops of both digests, compiled into each register
 // width, as Md5.cpp's are. They expect, in the struct: V, the register of
-// kWidth lanes; Add, Xor, Set1, Load and Store (aligned); RotateLeft<n>,
+// kWidth lanes; Add, Xor, Set1, Load and Store (aligned); AddLast, an add
+// that the compiler does not reorder with others (it moved the newest value,
+// which is on the chain, first: a fifth slower); RotateLeft<n>,
 // RotateRight<n>, ShiftRight<n>, Logic<table>(x, y, z); LoadWords(w, from,
 // offset), which puts word k of the block at from[i] + offset, big-endian, in
 // lane i of w[k]. The roles move one register along each step, as in the
-// single-stream code. On i686's eight registers the SHA-1 state and three
-// temporaries fit, the schedule staying in memory; SHA-256's state does not,
-// so its oldest roles (c, d, g, h: each read once a step) wait there too.
+// single-stream code. On i686's eight registers, with the schedule in memory,
+// GCC stores about one SHA-1 state register every two steps and about three
+// of SHA-256's (eight state words) each step.
 #define DUNMO_SHA_LANE_KERNELS                                                                               \
     /* Which of the five registers holds SHA-1 role k (a = 0 ... e = 4) at step t. */                       \
     static constexpr int Role(int k, int t) { return (k + 80 - t) % 5; }                                     \
-    /* e's sum adds rotate(a) last: with F of the older roles ready, two operations a step remain on the     \
-       chain. */                                                                                             \
+    /* With F of the older roles ready, two operations a step remain on the chain. */                       \
     template <int t>                                                                                         \
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) void Sha1Step(V (&s)[5], V (&w)[16]) {                          \
         constexpr std::uint32_t k[4] = {0x5A827999u, 0x6ED9EBA1u, 0x8F1BBCDCu, 0xCA62C1D6u};                 \
@@ -42,7 +43,7 @@ constexpr int kXor3 = 0x96, kChoose = 0xCA, kMajority = 0xE8;
             w[t & 15] = RotateLeft<1>(Xor(Logic<kXor3>(w[(t + 13) & 15], w[(t + 8) & 15], w[(t + 2) & 15]),  \
                                           w[t & 15]));                                                       \
         }                                                                                                    \
-        e = Add(Add(Add(e, Add(Set1(k[t / 20]), w[t & 15])), Logic<f>(b, c, d)), RotateLeft<5>(a));          \
+        e = AddLast(Add(Add(e, Add(Set1(k[t / 20]), w[t & 15])), Logic<f>(b, c, d)), RotateLeft<5>(a));      \
         b = RotateLeft<30>(b);                                                                               \
     }                                                                                                        \
     template <int... t>                                                                                      \
@@ -76,11 +77,11 @@ constexpr int kXor3 = 0x96, kChoose = 0xCA, kMajority = 0xE8;
             w[t & 15] = Add(Add(w[t & 15], sigma0), Add(w[(t + 9) & 15], sigma1));                           \
         }                                                                                                    \
         const V sigmaE = Logic<kXor3>(RotateRight<6>(e), RotateRight<11>(e), RotateRight<25>(e));            \
-        const V t1 = Add(Add(Add(h, Add(Set1(kSha256RoundConstants[t]), w[t & 15])), Logic<kChoose>(e, f, g)), \
-                         sigmaE);                                                                            \
+        const V sum = Add(Add(h, Add(Set1(kSha256RoundConstants[t]), w[t & 15])), Logic<kChoose>(e, f, g));  \
+        const V t1 = AddLast(sum, sigmaE);                                                                   \
         d = Add(d, t1);                                                                                      \
         const V sigmaA = Logic<kXor3>(RotateRight<2>(a), RotateRight<13>(a), RotateRight<22>(a));            \
-        h = Add(t1, Add(sigmaA, Logic<kMajority>(a, b, c)));                                                 \
+        h = AddLast(Add(t1, Logic<kMajority>(a, b, c)), sigmaA);                                             \
     }                                                                                                        \
     template <int... t>                                                                                      \
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) void Sha256Steps(V (&s)[8], V (&w)[16],                         \
@@ -107,6 +108,8 @@ struct Avx512x8 {
     using V = __m256i;
     static constexpr std::size_t kWidth = 8;
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Add(V x, V y) { return _mm256_add_epi32(x, y); }
+    // Masked, so opaque to GCC's reassociation of plain adds.
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V AddLast(V x, V y) { return _mm256_mask_add_epi32(x, 0xFF, x, y); }
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Xor(V x, V y) { return _mm256_xor_si256(x, y); }
     template <int table>
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Logic(V x, V y, V z) {
@@ -140,6 +143,7 @@ struct Avx512x16 {
     // all-ones mask gives the same instructions.
     static constexpr __mmask16 kAll = 0xFFFF;
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Add(V x, V y) { return _mm512_add_epi32(x, y); }
+    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V AddLast(V x, V y) { return _mm512_mask_add_epi32(x, kAll, x, y); }
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Xor(V x, V y) { return _mm512_xor_si512(x, y); }
     template <int table>
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Logic(V x, V y, V z) {
