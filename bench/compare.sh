@@ -311,9 +311,9 @@ if want kernels && [ -n "$KERNEL_LINES" ]; then
   echo "Kernels of the $built build ($features), under Wine:"
   echo "256 MiB in 64 KiB pieces (SHA-512: 1 MiB; lanes: 8 messages, 1 MiB of each a call), best of"
   echo "3 passes, MB/s (10^6 bytes/s); a path beside the portable one, lanes beside one stream."
-  printf '%-7s %-6s %-26s %8s %10s %6s  %-6s %s\n' digest kind path MB/s beside ratio chosen "same result"
+  printf '%-7s %-6s %-28s %8s %10s %6s  %-6s %s\n' digest kind path MB/s beside ratio chosen "same result"
   while read -r _ digest group rate reference chosen same name; do
-    printf '%-7s %-6s %-26s %8s %10s %6s  %-6s %s\n' "$digest" "$group" "$name" "$rate" "$reference" \
+    printf '%-7s %-6s %-28s %8s %10s %6s  %-6s %s\n' "$digest" "$group" "$name" "$rate" "$reference" \
       "$(ratio "$rate" "$reference")" "$([ "$chosen" = chosen ] && echo yes || echo -)" "$same"
   done < <(grep '^kernel ' <<<"$KERNEL_LINES")
   if [ -n "$OPENSSL_SHA512" ] && [ -n "${KERNEL[sha512]:-}" ]; then
