@@ -49,7 +49,8 @@ CpuFeatures Detect() {
     const CpuidResult one = Cpuid(1, 0);
     const CpuidResult seven = maxLeaf >= 7 ? Cpuid(7, 0) : CpuidResult{};
     f.sse2 = Bit(one.edx, 26);
-    f.sse41 = f.sse2 && Bit(one.ecx, 9) && Bit(one.ecx, 19);
+    f.ssse3 = f.sse2 && Bit(one.ecx, 0) && Bit(one.ecx, 9);
+    f.sse41 = f.ssse3 && Bit(one.ecx, 19);
     f.pclmul = f.sse41 && Bit(one.ecx, 1);
     f.sha = f.sse41 && Bit(seven.ebx, 29);
     f.bmi2 = Bit(seven.ebx, 8);

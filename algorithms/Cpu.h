@@ -32,6 +32,7 @@
 // (for the wider registers' state) support the extension.
 struct CpuFeatures {
     bool sse2 = false;
+    bool ssse3 = false;    // PSHUFB and PALIGNR, with SSE2 and SSE3
     bool sse41 = false;    // with SSSE3
     bool avx2 = false;     // with AVX and the YMM state
     bool pclmul = false;   // PCLMULQDQ

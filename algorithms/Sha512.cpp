@@ -277,10 +277,17 @@ void BlocksAvx2(std::uint64_t state[8], const std::uint8_t* blocks, std::size_t 
 
 using BlockFunction = void (*)(std::uint64_t state[8], const std::uint8_t* blocks, std::size_t count);
 
+#if defined(__x86_64__) || defined(_M_X64)
+// With 64-bit general registers the plain C++ outruns the SSSE3 lanes.
+constexpr Sha512Path kFastFirst[] = {Sha512Path::Avx512, Sha512Path::Bmi2, Sha512Path::Avx2};
+#else
+constexpr Sha512Path kFastFirst[] = {Sha512Path::Avx512, Sha512Path::Avx2, Sha512Path::Ssse3};
+#endif
+
 BlockFunction FunctionFor(Sha512Path path) {
     switch (path) {
     case Sha512Path::Fastest:
-        for (const Sha512Path fast : {Sha512Path::Avx512, Sha512Path::Bmi2, Sha512Path::Avx2}) {
+        for (const Sha512Path fast : kFastFirst) {
             if (const BlockFunction function = FunctionFor(fast)) return function;
         }
         return BlocksPortable;
@@ -288,6 +295,7 @@ BlockFunction FunctionFor(Sha512Path path) {
 #if DUNMO_X86
     case Sha512Path::Avx2: return DetectedCpu().avx2 ? BlocksAvx2 : nullptr;
     case Sha512Path::Avx512: return DetectedCpu().avx512 ? Sha512BlocksAvx512 : nullptr;
+    case Sha512Path::Ssse3: return DetectedCpu().ssse3 ? Sha512BlocksSsse3 : nullptr;
 #endif
 #if defined(__x86_64__) || defined(_M_X64)
     case Sha512Path::Bmi2: return DetectedCpu().bmi2 ? BlocksBmi2 : nullptr;

@@ -21,10 +21,12 @@ extern const std::uint64_t kSha512RoundConstants[80];
 // The ways blocks can be compressed: plain C++; 64-bit lanes of vector
 // registers with AVX2 (variable shifts; the schedule of two blocks at once),
 // which is also how the i686 build gets 64-bit arithmetic; the same with
-// AVX-512 F and VL (rotates and three-input logic in one instruction); or, in
-// x86_64 builds only, the plain C++ compiled for BMI2. Fastest, the default,
-// is the fastest of those this processor runs.
-enum class Sha512Path { Fastest, Portable, Avx2, Avx512, Bmi2 };
+// AVX-512 F and VL (rotates and three-input logic in one instruction); the
+// same lanes with SSSE3 (each shift made for both lanes' counts; chosen in
+// i686 builds only, as x86_64's plain C++ is faster); or, in x86_64 builds
+// only, the plain C++ compiled for BMI2. Fastest, the default, is the fastest
+// of those this processor runs.
+enum class Sha512Path { Fastest, Portable, Avx2, Avx512, Bmi2, Ssse3 };
 // Whether this processor runs `path`; Fastest and Portable run everywhere.
 bool Sha512PathAvailable(Sha512Path path);
 // Makes every later call use `path` (for tests and benchmarks). Returns false

@@ -4,8 +4,8 @@
 // disk sees long sequential reads, and hands the pieces to hasher threads. A
 // file is hashed whole by one hasher, its pieces in file order; outcomes come
 // back to the calling thread in the files' order. Where the digest has lanes
-// (Digest::Lanes), a hasher is fed that many files at once and hashes a piece
-// of each together; with one file in its queue it hashes that one alone.
+// (Digest::Lanes), a hasher is fed that many files at once and hashes a chunk
+// of each together, a lane per file with a piece queued.
 #include <windows.h>
 
 #include <atomic>
@@ -82,8 +82,16 @@ private:
     void ReportFinished();
     void WaitForHashers();
     void StopHashers();
+    // A piece in one of a hasher's lanes, hashed up to `offset`; its file's
+    // `ok` is the hasher's once `started`.
+    struct Lane {
+        Piece piece;
+        std::uint32_t offset;
+        bool started;
+    };
+    void ReaderWait(ExclusiveLock& held);
     void HashLoop(Hasher& hasher);
-    void HashTogether(const Piece pieces[], std::size_t count);
+    void HashChunkOfEach(Lane lanes[], std::size_t count);
     bool Stopping() const { return cancel != 0 || abandoned; }
 
     const JobSettings& settings;
@@ -101,6 +109,8 @@ private:
     SRWLOCK lock = SRWLOCK_INIT;
     // A piece came back or a file was hashed.
     CONDITION_VARIABLE readerWake = CONDITION_VARIABLE_INIT;
+    bool readerWaits = false;  // under the lock: only then is it woken
+    std::size_t unopened = 0;  // under the lock: files the reader has yet to open
     std::vector<std::unique_ptr<Hasher>> hashers;
     std::vector<std::unique_ptr<std::uint8_t[]>> pool;
     // Pieces enough for a run of every file being fed and one more, within

@@ -24,6 +24,10 @@ inline const PathName<Sha256Path> kSha256Paths[] = {
 
 inline const PathName<Sha512Path> kSha512Paths[] = {
     {Sha512Path::Portable, "SHA-512 (portable)"},
+#if !defined(__x86_64__) && !defined(_M_X64)
+    // Slower than the portable code where that has 64-bit registers.
+    {Sha512Path::Ssse3, "SHA-512 (SSSE3)"},
+#endif
     {Sha512Path::Avx2, "SHA-512 (AVX2)"},
     {Sha512Path::Bmi2, "SHA-512 (BMI2)"},
     {Sha512Path::Avx512, "SHA-512 (AVX-512)"},

@@ -38,9 +38,9 @@ int main(int argc, char** argv) {
     using namespace bench;
     if (argc > 1 && std::strcmp(argv[1], "kernels") == 0) {
         const CpuFeatures& cpu = DetectedCpu();
-        std::printf("build %s sse2=%d avx2=%d sha=%d pclmul=%d vpclmul256=%d avx512=%d vpclmul512=%d\n",
-                    sizeof(void*) == 8 ? "x86_64" : "i686", cpu.sse2, cpu.avx2, cpu.sha, cpu.pclmul, cpu.vpclmul256,
-                    cpu.avx512, cpu.vpclmul512);
+        std::printf("build %s sse2=%d ssse3=%d avx2=%d sha=%d pclmul=%d vpclmul256=%d avx512=%d vpclmul512=%d\n",
+                    sizeof(void*) == 8 ? "x86_64" : "i686", cpu.sse2, cpu.ssse3, cpu.avx2, cpu.sha, cpu.pclmul,
+                    cpu.vpclmul256, cpu.avx512, cpu.vpclmul512);
         PrintKernelRates(MakeBuffer());
         return 0;
     }

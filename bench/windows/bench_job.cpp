@@ -6,7 +6,8 @@
 //   bench_job FOLDER DIGEST [ROUNDS]   DIGEST: md5, sha1, sha256 or sha512
 //
 // DUNMO_BENCH_HASHERS, when set, fixes the job's hasher count (else the job's
-// own rule decides), to compare hasher counts on one machine.
+// own rule decides), to compare hasher counts on one machine. DUNMO_BENCH_CHOSEN,
+// when set, runs the build's own choice only.
 //
 // The choices: the build's own (chosen), and for SHA-1 and SHA-256 with the
 // SHA extensions off the widest lanes (no-sha-ext: AVX-512's where present),
@@ -15,7 +16,11 @@
 // portable code. Prints "kernels ..." (what the build chose), then per choice
 // "result CHOICE MEDIAN_SECONDS LINES/FILES same|DIFFERENT LANES", DIFFERENT
 // when its lines are not those of the first choice, LANES the files its
-// kernel hashes at once (Digest::Lanes).
+// kernel hashes at once (Digest::Lanes); then "cpu CHOICE BEST_SECONDS
+// CPU_SECONDS": the best run and the process time (all threads, user and
+// kernel) of the run with least of it, and "threads CHOICE JOB HASHERS...":
+// that run's time on the job's own thread (the reader, when there are hashers)
+// and on each hasher thread. On a shared machine those are the steadier figures.
 #include <windows.h>
 
 #include <algorithm>
@@ -39,8 +44,55 @@ HashJob* running = nullptr;
 std::wstring* collected = nullptr;
 HANDLE jobDone = nullptr;
 
-// Takes the job's posts as a window that shows everything at once would.
+// The threads the job ran on, as its seams saw them: the job's own first (it
+// posts), then each hasher (it calls the hasher hook), for their processor times.
+SRWLOCK seenLock = SRWLOCK_INIT;
+std::vector<std::pair<DWORD, HANDLE>> seen;
+
+void NoteThread() {
+    const DWORD id = GetCurrentThreadId();
+    AcquireSRWLockExclusive(&seenLock);
+    if (std::none_of(seen.begin(), seen.end(), [id](const auto& thread) { return thread.first == id; })) {
+        HANDLE handle = nullptr;
+        if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &handle,
+                            THREAD_QUERY_INFORMATION, FALSE, 0))
+            seen.emplace_back(id, handle);
+    }
+    ReleaseSRWLockExclusive(&seenLock);
+}
+
+void NoteHasher(std::size_t) { NoteThread(); }
+
+double Seconds(const FILETIME& time) {
+    return static_cast<double>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) * 1e-7;
+}
+
+// Under Wine a thread that has ended reports no times: the threads seen are
+// read while the job runs, and each keeps its last reading.
+std::vector<double> threadSeconds;
+
+void ReadThreadSeconds() {
+    AcquireSRWLockExclusive(&seenLock);
+    threadSeconds.resize(seen.size(), 0);
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        FILETIME created, exited, kernel, user;
+        if (GetThreadTimes(seen[i].second, &created, &exited, &kernel, &user) && Seconds(kernel) + Seconds(user) > 0)
+            threadSeconds[i] = Seconds(kernel) + Seconds(user);
+    }
+    ReleaseSRWLockExclusive(&seenLock);
+}
+
+// The last readings, and the threads let go.
+std::vector<double> TakeThreadSeconds() {
+    std::vector<double> times;
+    times.swap(threadSeconds);
+    for (const auto& thread : seen) CloseHandle(thread.second);
+    seen.clear();
+    return times;
+}
+
 BOOL WINAPI Collect(HWND, UINT message, WPARAM, LPARAM lParam) {
+    NoteThread();
     if (message == UM_APPEND_TEXT) {
         const std::unique_ptr<WideString> text(reinterpret_cast<WideString*>(lParam));
         if (text) {
@@ -48,6 +100,7 @@ BOOL WINAPI Collect(HWND, UINT message, WPARAM, LPARAM lParam) {
             running->Shown(text->size());
         }
     } else if (message == UM_JOB_DONE) {
+        ReadThreadSeconds();  // the job's own thread is still running
         SetEvent(jobDone);
     }
     return TRUE;
@@ -110,11 +163,20 @@ std::vector<Choice> ChoicesFor(DigestAlgorithm algorithm) {
     return choices;
 }
 
-// One run of the job on the folder; the seconds from the start to its last post.
-double RunJob(DigestAlgorithm algorithm, const std::wstring& folder, std::wstring& lines) {
+double ProcessSeconds() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    return Seconds(kernel) + Seconds(user);
+}
+
+// One run of the job on the folder; the seconds from the start to its last
+// post, the process time it took in `cpu` and its threads' in `threads`.
+double RunJob(DigestAlgorithm algorithm, const std::wstring& folder, std::wstring& lines, double& cpu,
+              std::vector<double>& threads) {
     HashJob job;
     JobSettings settings;
     settings.postMessage = &Collect;
+    settings.hasherHook = &NoteHasher;
     if (const char* hashers = std::getenv("DUNMO_BENCH_HASHERS")) {
         settings.hasherCount = static_cast<std::uint32_t>(std::max(0, std::atoi(hashers)));
     }
@@ -122,13 +184,19 @@ double RunJob(DigestAlgorithm algorithm, const std::wstring& folder, std::wstrin
     collected = &lines;
     lines.clear();
     ResetEvent(jobDone);
+    const double cpuStarted = ProcessSeconds();
     const double started = Now();
     if (!job.StartPath(algorithm, false, nullptr, WideString(std::wstring_view(folder)), settings)) {
         Fail("the job did not start");
     }
-    if (WaitForSingleObject(jobDone, 600000) != WAIT_OBJECT_0) Fail("the job did not end in 10 minutes");
+    for (int waited = 0; WaitForSingleObject(jobDone, 10) != WAIT_OBJECT_0; waited += 10) {
+        if (waited > 600000) Fail("the job did not end in 10 minutes");
+        ReadThreadSeconds();
+    }
     const double ended = Now();
+    cpu = ProcessSeconds() - cpuStarted;
     job.Finish();
+    threads = TakeThreadSeconds();
     return ended - started;
 }
 
@@ -169,7 +237,10 @@ int wmain(int argc, wchar_t** argv) {
                 bench::ChosenLanes(algorithm), Digest::Lanes(algorithm));
     const long files = CountFiles(folder);
     std::vector<Choice> choices = ChoicesFor(algorithm);
+    if (std::getenv("DUNMO_BENCH_CHOSEN")) choices.resize(1);
     std::vector<std::vector<double>> seconds(choices.size());
+    std::vector<double> leastCpu(choices.size(), 1e9);
+    std::vector<std::vector<double>> threadsOfLeast(choices.size());
     std::vector<bool> same(choices.size(), true), available(choices.size(), true);
     std::vector<long> lineCounts(choices.size(), 0);
     std::vector<std::size_t> lanes(choices.size(), 1);
@@ -179,7 +250,13 @@ int wmain(int argc, wchar_t** argv) {
             UseFastest();
             if (!(available[i] = choices[i].use())) continue;
             lanes[i] = Digest::Lanes(algorithm);
-            seconds[i].push_back(RunJob(algorithm, folder, lines));
+            double cpu = 0;
+            std::vector<double> threads;
+            seconds[i].push_back(RunJob(algorithm, folder, lines, cpu, threads));
+            if (cpu < leastCpu[i]) {
+                leastCpu[i] = cpu;
+                threadsOfLeast[i] = threads;
+            }
             lineCounts[i] = static_cast<long>(std::count(lines.begin(), lines.end(), L'\n'));
             if (round == 0 && i == 0) first = lines;
             same[i] = same[i] && lines == first;
@@ -197,6 +274,14 @@ int wmain(int argc, wchar_t** argv) {
         const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
         std::printf("result %s %.4f %ld/%ld %s %zu\n", choices[i].name, median, lineCounts[i], files,
                     same[i] ? "same" : "DIFFERENT", lanes[i]);
+    }
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        if (available[i]) {
+            std::printf("cpu %s %.4f %.4f\n", choices[i].name, seconds[i].front(), leastCpu[i]);
+            std::printf("threads %s", choices[i].name);
+            for (const double thread : threadsOfLeast[i]) std::printf(" %.3f", thread);
+            std::printf("\n");
+        }
     }
     CloseHandle(jobDone);
     return 0;

@@ -33,6 +33,7 @@ inline const DigestPath kDigestPaths[] = {
     {Algorithm::Sha256, int(Sha256Path::Portable), "Sha256Portable"},
     {Algorithm::Sha256, int(Sha256Path::ShaExtensions), "Sha256ShaExtensions"},
     {Algorithm::Sha512, int(Sha512Path::Portable), "Sha512Portable"},
+    {Algorithm::Sha512, int(Sha512Path::Ssse3), "Sha512Ssse3"},
     {Algorithm::Sha512, int(Sha512Path::Avx2), "Sha512Avx2"},
     {Algorithm::Sha512, int(Sha512Path::Avx512), "Sha512Avx512"},
     {Algorithm::Sha512, int(Sha512Path::Bmi2), "Sha512Bmi2"},
