@@ -7,6 +7,7 @@
 
 #include "algorithms/Cpu.h"
 #include "algorithms/Lanes.h"
+#include "algorithms/ShaLanesAvx512.h"
 
 namespace {
 
@@ -283,12 +284,26 @@ void Blocks(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t coun
 constexpr LaneKernel kShaExtensionsX2 = {LanesShaExtensions, 2, 2};
 // Two lanes of eight run no faster than one stream of the portable code.
 constexpr LaneKernel kAvx2x8 = {CompressLaneSet<Set8, LanesAvx2>, 8, 3};
+
+// Where the SHA extensions run, four messages or fewer go faster as their
+// pairs of streams than in eight AVX-512 lanes; five already go faster there.
+template <ShaLanesFunction avx512>
+void CompressAvx512(std::uint32_t* const states[], const std::uint8_t* const data[], std::size_t lanes,
+                    std::size_t blocks) {
+    if (lanes > 4 || !DetectedCpu().sha) return avx512(states, data, lanes, blocks);
+    for (std::size_t i = 0; i < lanes; i += 2) LanesShaExtensions(states + i, data + i, lanes - i, blocks);
+}
+
+constexpr LaneKernel kAvx512x8 = {CompressAvx512<Sha1LanesAvx512x8>, 8, 2};
+constexpr LaneKernel kAvx512x16 = {CompressAvx512<Sha1LanesAvx512x16>, 16, 2};
 #endif
 
 struct Sha1LaneTraits : ContextLanes<Sha1Context, std::uint32_t, 64, 0, Sha1Update> {
     using Path = Sha1LanesPath;
     static constexpr PathEntry<Path, const LaneKernel*> kPaths[] = {
 #if DUNMO_X86
+        {Path::Avx512x16, &kAvx512x16, &CpuFeatures::avx512},
+        {Path::Avx512x8, &kAvx512x8, &CpuFeatures::avx512},
         {Path::ShaExtensionsX2, &kShaExtensionsX2, &CpuFeatures::sha},
         {Path::Avx2x8, &kAvx2x8, &CpuFeatures::avx2},
 #endif

@@ -35,10 +35,12 @@ void Sha1UpdateLanes(Sha1Context* const contexts[], const std::uint8_t* const by
 std::size_t Sha1Lanes();
 
 // The ways several messages can be compressed: one at a time (Scalar, on the
-// chosen Sha1Path), two streams interleaved on the SHA extensions, or the 8
-// lanes of AVX2 for processors without those. Fastest, the default, is the
-// first of ShaExtensionsX2 and Avx2x8 that this processor runs.
-enum class Sha1LanesPath { Fastest, Scalar, ShaExtensionsX2, Avx2x8 };
+// chosen Sha1Path), two streams interleaved on the SHA extensions, the 8
+// lanes of AVX2, or with AVX-512 (F, VL and BW) the 8 lanes of YMM or 16 of
+// ZMM registers (with the SHA extensions, four messages or fewer there go as
+// pairs of streams). Fastest, the default, is the first of Avx512x16,
+// Avx512x8, ShaExtensionsX2 and Avx2x8 that this processor runs.
+enum class Sha1LanesPath { Fastest, Scalar, ShaExtensionsX2, Avx2x8, Avx512x8, Avx512x16 };
 // Whether this processor runs `path`; Fastest and Scalar run everywhere.
 bool Sha1LanesPathAvailable(Sha1LanesPath path);
 // Makes every later call use `path` (for tests and benchmarks). Returns false

@@ -6,12 +6,11 @@
 
 #include "algorithms/Cpu.h"
 #include "algorithms/Lanes.h"
-
-namespace {
+#include "algorithms/ShaLanesAvx512.h"
 
 // Aligned so that the SHA-extensions path can add four at a time straight
 // from memory.
-alignas(16) constexpr std::uint32_t kRoundConstants[64] = {
+alignas(16) constexpr std::uint32_t kSha256RoundConstants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -20,6 +19,8 @@ alignas(16) constexpr std::uint32_t kRoundConstants[64] = {
     0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+namespace {
 
 inline std::uint32_t RotateRight(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
@@ -52,7 +53,7 @@ inline std::uint32_t SmallSigma1(std::uint32_t w) { return RotateRight(w, 17) ^ 
 // no register moves are needed. Maj(a, b, c) is b ^ ((a ^ b) & (b ^ c)), and
 // this step's a ^ b is the next one's b ^ c.
 #define SHA256_STEP(a, b, c, d, e, f, g, h, t, x)                             \
-    h += BigSigma1(e) + Choose(e, f, g) + kRoundConstants[t] + (x);          \
+    h += BigSigma1(e) + Choose(e, f, g) + kSha256RoundConstants[t] + (x);          \
     d += h;                                                                   \
     ab = a ^ b;                                                               \
     h += BigSigma0(a) + (b ^ (ab & bc));                                      \
@@ -125,7 +126,7 @@ template <int g>
 DUNMO_INLINE_TARGET("sha,sse4.1") void ShaGroup(__m128i& abef, __m128i& cdgh, __m128i (&m)[4]) {
     constexpr int now = g % 4;
     const __m128i wk =
-        _mm_add_epi32(m[now], _mm_load_si128(reinterpret_cast<const __m128i*>(kRoundConstants + 4 * g)));
+        _mm_add_epi32(m[now], _mm_load_si128(reinterpret_cast<const __m128i*>(kSha256RoundConstants + 4 * g)));
     cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
     if constexpr (g >= 3 && g <= 14) {
         const __m128i minus7 = _mm_alignr_epi8(m[now], m[(g + 3) % 4], 4);
@@ -245,7 +246,7 @@ DUNMO_INLINE_TARGET("avx2") void Avx2Step(Lanes8 (&s)[8], Lanes8 (&w)[16], Lanes
     }
     const Lanes8 sigmaE = Xor8(Xor8(RotateRight8<6>(e), RotateRight8<11>(e)), RotateRight8<25>(e));
     const Lanes8 choose = Xor8(g, _mm256_and_si256(e, Xor8(f, g)));
-    h = Add8(Add8(h, Add8(_mm256_set1_epi32(static_cast<int>(kRoundConstants[t])), w[t & 15])),
+    h = Add8(Add8(h, Add8(_mm256_set1_epi32(static_cast<int>(kSha256RoundConstants[t])), w[t & 15])),
              Add8(sigmaE, choose));
     d = Add8(d, h);
     const Lanes8 ab = Xor8(a, b);
@@ -298,6 +299,9 @@ void Blocks(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t coun
 constexpr LaneKernel kShaExtensionsX2 = {LanesShaExtensions, 2, 2};
 // Two lanes of eight run no faster than one stream of the portable code.
 constexpr LaneKernel kAvx2x8 = {CompressLaneSet<Set8, LanesAvx2>, 8, 3};
+// Two messages in eight of these beat one stream of the portable code.
+constexpr LaneKernel kAvx512x8 = {Sha256LanesAvx512x8, 8, 2};
+constexpr LaneKernel kAvx512x16 = {Sha256LanesAvx512x16, 16, 2};
 #endif
 
 struct Sha256LaneTraits : ContextLanes<Sha256Context, std::uint32_t, 64, 0, Sha256Update> {
@@ -305,6 +309,8 @@ struct Sha256LaneTraits : ContextLanes<Sha256Context, std::uint32_t, 64, 0, Sha2
     static constexpr PathEntry<Path, const LaneKernel*> kPaths[] = {
 #if DUNMO_X86
         {Path::ShaExtensionsX2, &kShaExtensionsX2, &CpuFeatures::sha},
+        {Path::Avx512x16, &kAvx512x16, &CpuFeatures::avx512},
+        {Path::Avx512x8, &kAvx512x8, &CpuFeatures::avx512},
         {Path::Avx2x8, &kAvx2x8, &CpuFeatures::avx2},
 #endif
         {Path::Scalar, &kOneStream<std::uint32_t>, nullptr},

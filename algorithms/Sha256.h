@@ -15,6 +15,9 @@ void Sha256Update(Sha256Context& context, const void* bytes, std::uint32_t lengt
 // Writes the 32-byte digest. The context must be initialised again before reuse.
 void Sha256Final(Sha256Context& context, std::uint8_t digest[32]);
 
+// The 64 round constants K of FIPS 180-4.
+extern const std::uint32_t kSha256RoundConstants[64];
+
 // The ways blocks can be compressed: plain C++, or the x86 SHA extensions
 // (SHA256RNDS2 and friends). Fastest, the default, is the fastest of those
 // this processor runs.
@@ -34,10 +37,11 @@ void Sha256UpdateLanes(Sha256Context* const contexts[], const std::uint8_t* cons
 std::size_t Sha256Lanes();
 
 // The ways several messages can be compressed: one at a time (Scalar, on the
-// chosen Sha256Path), two streams interleaved on the SHA extensions, or the 8
-// lanes of AVX2 for processors without those. Fastest, the default, is the
-// first of ShaExtensionsX2 and Avx2x8 that this processor runs.
-enum class Sha256LanesPath { Fastest, Scalar, ShaExtensionsX2, Avx2x8 };
+// chosen Sha256Path), two streams interleaved on the SHA extensions, the 8
+// lanes of AVX2, or with AVX-512 (F, VL and BW) the 8 lanes of YMM or 16 of
+// ZMM registers. Fastest, the default, is the first of ShaExtensionsX2,
+// Avx512x16, Avx512x8 and Avx2x8 that this processor runs.
+enum class Sha256LanesPath { Fastest, Scalar, ShaExtensionsX2, Avx2x8, Avx512x8, Avx512x16 };
 // Whether this processor runs `path`; Fastest and Scalar run everywhere.
 bool Sha256LanesPathAvailable(Sha256LanesPath path);
 // Makes every later call use `path` (for tests and benchmarks). Returns false

@@ -32,8 +32,8 @@
 # hasher), beside rhash, 7zz, openssl and coreutils on the same files.
 # four: a folder of 256 files of 4 MiB, MD5, the same way (as is only).
 # job: the hashing job itself on both folders (bench_job, no window), SHA-256
-# on the build's kernels, on the AVX2 lanes without the SHA extensions, and on
-# one stream of the portable code.
+# on the build's kernels, without the SHA extensions on the widest lanes and on
+# the AVX2 ones, and on one stream of the portable code.
 # close: Esc while Dunmo works on the big folder or the file.
 # Every digest is checked and every folder's lines against its files.
 set -euo pipefail
@@ -311,9 +311,9 @@ if want kernels && [ -n "$KERNEL_LINES" ]; then
   echo "Kernels of the $built build ($features), under Wine:"
   echo "256 MiB in 64 KiB pieces (SHA-512: 1 MiB; lanes: 8 messages, 1 MiB of each a call), best of"
   echo "3 passes, MB/s (10^6 bytes/s); a path beside the portable one, lanes beside one stream."
-  printf '%-7s %-6s %-26s %8s %10s %6s  %-6s %s\n' digest kind path MB/s beside ratio chosen "same result"
+  printf '%-7s %-6s %-28s %8s %10s %6s  %-6s %s\n' digest kind path MB/s beside ratio chosen "same result"
   while read -r _ digest group rate reference chosen same name; do
-    printf '%-7s %-6s %-26s %8s %10s %6s  %-6s %s\n' "$digest" "$group" "$name" "$rate" "$reference" \
+    printf '%-7s %-6s %-28s %8s %10s %6s  %-6s %s\n' "$digest" "$group" "$name" "$rate" "$reference" \
       "$(ratio "$rate" "$reference")" "$([ "$chosen" = chosen ] && echo yes || echo -)" "$same"
   done < <(grep '^kernel ' <<<"$KERNEL_LINES")
   if [ -n "$OPENSSL_SHA512" ] && [ -n "${KERNEL[sha512]:-}" ]; then
@@ -437,13 +437,13 @@ fi
 if want job && [ "${#JOB[@]}" -gt 0 ]; then
   echo
   echo "The hashing job itself (bench_job: HashJob without a window, its posts taken by a counter),"
-  echo "SHA-256, median seconds of $ROUNDS rounds: the build's kernels, the AVX2 lanes with the SHA"
-  echo "extensions off, and one stream of the portable code."
-  printf '%-16s %8s %11s %9s   %s\n' folder chosen no-sha-ext portable "portable/no-sha-ext  target"
+  echo "SHA-256, median seconds of $ROUNDS rounds: the build's kernels, with the SHA extensions off the"
+  echo "widest lanes (AVX-512's where present) and the AVX2 lanes, and one stream of the portable code."
+  printf '%-16s %8s %11s %8s %9s   %s\n' folder chosen no-sha-ext avx2-x8 portable "portable/no-sha-ext  target"
   for folder in eight four; do
     label="8 x $PART_LABEL"; [ "$folder" = four ] && label="$FOUR_COUNT x 4 MiB"
     a=${JOB[$folder-no-sha-ext]:--} b=${JOB[$folder-portable]:--}
-    printf '%-16s %8s %11s %9s   %s\n' "$label" "${JOB[$folder-chosen]:--}" "$a" "$b" \
+    printf '%-16s %8s %11s %8s %9s   %s\n' "$label" "${JOB[$folder-chosen]:--}" "$a" "${JOB[$folder-avx2-x8]:--}" "$b" \
       "$(if [ "$a" != - ] && [ "$b" != - ]; then pass "$(ratio "$b" "$a")" 3; else echo "no AVX2 here"; fi)"
   done
   echo "Chosen by the job's build: ${JOB_KERNELS[eight]:-}; files hashed at once: chosen ${JOB_LANES[chosen]:--}," \

@@ -122,8 +122,14 @@ inline const LanesRow kLanesRows[] = {
     {DigestMd5, int(Md5LanesPath::Avx512x16), "MD5 AVX-512 x16, 16 msgs", 16, false, 16},
     {DigestSha1, int(Sha1LanesPath::ShaExtensionsX2), "SHA-1 SHA-ext x2", 8, false, 2},
     {DigestSha1, int(Sha1LanesPath::Avx2x8), "SHA-1 AVX2 x8", 8, true, 8},
+    {DigestSha1, int(Sha1LanesPath::Avx512x8), "SHA-1 AVX-512 x8", 8, false, 8},
+    {DigestSha1, int(Sha1LanesPath::Avx512x8), "SHA-1 AVX-512 x8, 16 msgs", 16, false, 8},
+    {DigestSha1, int(Sha1LanesPath::Avx512x16), "SHA-1 AVX-512 x16, 16 msgs", 16, false, 16},
     {DigestSha256, int(Sha256LanesPath::ShaExtensionsX2), "SHA-256 SHA-ext x2", 8, false, 2},
     {DigestSha256, int(Sha256LanesPath::Avx2x8), "SHA-256 AVX2 x8", 8, true, 8},
+    {DigestSha256, int(Sha256LanesPath::Avx512x8), "SHA-256 AVX-512 x8", 8, true, 8},
+    {DigestSha256, int(Sha256LanesPath::Avx512x8), "SHA-256 AVX-512 x8, 16 msgs", 16, true, 8},
+    {DigestSha256, int(Sha256LanesPath::Avx512x16), "SHA-256 AVX-512 x16, 16 msgs", 16, true, 16},
     {DigestSha512, int(Sha512LanesPath::Avx2x4), "SHA-512 AVX2 x4", 4, false, 4},
     {DigestSha512, int(Sha512LanesPath::Avx512x4), "SHA-512 AVX-512 x4", 4, false, 4},
     {DigestSha512, int(Sha512LanesPath::Avx512x8), "SHA-512 AVX-512 x8", 8, false, 8},
@@ -180,8 +186,8 @@ inline void CompareLanePaths(const std::vector<std::uint8_t>& buffer) {
 
 // The path each digest runs by default. The single-stream tables go from the
 // slowest path to the fastest, so the last one available is the one chosen;
-// the chosen lanes path is the last row as wide as Digest::Lanes says (the
-// rows of each digest also go from the slowest to the fastest).
+// the chosen lanes path is the last available row as wide as Digest::Lanes
+// says (the rows of each digest also go from the slowest to the fastest).
 template <typename Path, std::size_t count>
 const char* ChosenPath(const PathName<Path> (&paths)[count], bool (*available)(Path)) {
     const char* chosen = paths[0].name;
@@ -191,10 +197,23 @@ const char* ChosenPath(const PathName<Path> (&paths)[count], bool (*available)(P
     return chosen;
 }
 
+inline bool LanesPathAvailable(DigestAlgorithm algorithm, int path) {
+    switch (algorithm) {
+    case DigestMd5: return Md5LanesPathAvailable(Md5LanesPath(path));
+    case DigestSha1: return Sha1LanesPathAvailable(Sha1LanesPath(path));
+    case DigestSha256: return Sha256LanesPathAvailable(Sha256LanesPath(path));
+    case DigestSha512: return Sha512LanesPathAvailable(Sha512LanesPath(path));
+    default: return false;
+    }
+}
+
 inline const char* ChosenLanes(DigestAlgorithm algorithm) {
     const char* chosen = "one stream";
     for (const LanesRow& row : kLanesRows) {
-        if (row.algorithm == algorithm && row.width == Digest::Lanes(algorithm)) chosen = row.name;
+        if (row.algorithm == algorithm && row.width == Digest::Lanes(algorithm) &&
+            LanesPathAvailable(algorithm, row.path)) {
+            chosen = row.name;
+        }
     }
     return chosen;
 }

@@ -9,9 +9,10 @@
 // own rule decides), to compare hasher counts on one machine. DUNMO_BENCH_CHOSEN,
 // when set, runs the build's own choice only.
 //
-// The choices: the build's own (chosen), and for SHA-1 and SHA-256 the AVX2
-// lanes with the SHA extensions off (no-sha-ext) and one stream of the portable
-// code (portable); for MD5 the SSE2 lanes and one stream; for SHA-512 the
+// The choices: the build's own (chosen), and for SHA-1 and SHA-256 with the
+// SHA extensions off the widest lanes (no-sha-ext: AVX-512's where present),
+// there also the AVX2 lanes (avx2-x8), and one stream of the portable code
+// (portable); for MD5 the SSE2 lanes and one stream; for SHA-512 the
 // portable code. Prints "kernels ..." (what the build chose), then per choice
 // "result CHOICE MEDIAN_SECONDS LINES/FILES same|DIFFERENT LANES", DIFFERENT
 // when its lines are not those of the first choice, LANES the files its
@@ -128,12 +129,26 @@ std::vector<Choice> ChoicesFor(DigestAlgorithm algorithm) {
         choices.push_back({"portable", [] { return Md5LanesUsePath(Md5LanesPath::Scalar); }});
         break;
     case DigestSha1:
-        choices.push_back({"no-sha-ext", [] { return Sha1UsePath(Sha1Path::Portable) && Sha1LanesUsePath(Sha1LanesPath::Avx2x8); }});
+        choices.push_back({"no-sha-ext", [] {
+                               return Sha1UsePath(Sha1Path::Portable) && (Sha1LanesUsePath(Sha1LanesPath::Avx512x16) ||
+                                                                          Sha1LanesUsePath(Sha1LanesPath::Avx2x8));
+                           }});
+        choices.push_back({"avx2-x8", [] {
+                               return Sha1LanesPathAvailable(Sha1LanesPath::Avx512x16) &&
+                                      Sha1UsePath(Sha1Path::Portable) && Sha1LanesUsePath(Sha1LanesPath::Avx2x8);
+                           }});
         choices.push_back({"portable", [] { return Sha1UsePath(Sha1Path::Portable) && Sha1LanesUsePath(Sha1LanesPath::Scalar); }});
         break;
     case DigestSha256:
         choices.push_back({"no-sha-ext", [] {
-                               return Sha256UsePath(Sha256Path::Portable) && Sha256LanesUsePath(Sha256LanesPath::Avx2x8);
+                               return Sha256UsePath(Sha256Path::Portable) &&
+                                      (Sha256LanesUsePath(Sha256LanesPath::Avx512x16) ||
+                                       Sha256LanesUsePath(Sha256LanesPath::Avx2x8));
+                           }});
+        choices.push_back({"avx2-x8", [] {
+                               return Sha256LanesPathAvailable(Sha256LanesPath::Avx512x16) &&
+                                      Sha256UsePath(Sha256Path::Portable) &&
+                                      Sha256LanesUsePath(Sha256LanesPath::Avx2x8);
                            }});
         choices.push_back({"portable", [] {
                                return Sha256UsePath(Sha256Path::Portable) && Sha256LanesUsePath(Sha256LanesPath::Scalar);
