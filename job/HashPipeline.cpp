@@ -111,6 +111,10 @@ bool HashPipeline::Run(const std::vector<FileToHash>& list, const FileHasher::Fi
         abandoned = false;
         return false;
     }
+    DWORD_PTR system = 0;
+    if (hashers.size() >= UsableProcessors() ||
+        !::GetProcessAffinityMask(::GetCurrentProcess(), &readerProcessors, &system))
+        readerProcessors = 0;
     try {
         if (!abandoned) ReadAll();
     } catch (...) {
@@ -120,6 +124,8 @@ bool HashPipeline::Run(const std::vector<FileToHash>& list, const FileHasher::Fi
     for (auto& hasher : hashers)
         for (Feed& feed : hasher->feeds) feed.file.reset();
     StopHashers();
+    // The job's thread may run anywhere again.
+    if (readerProcessors != 0) ::SetThreadAffinityMask(::GetCurrentThread(), readerProcessors);
     // Every hasher has ended: what is not done now was cut short.
     for (Result& result : results) {
         result.ok = result.done && result.ok;
@@ -306,8 +312,9 @@ void HashPipeline::ReaderWait(ExclusiveLock& held) {
     // No piece comes until this thread is woken: lanes waiting to fill are hashed as they are.
     for (auto& hasher : hashers)
         if (hasher->waits) ::WakeConditionVariable(&hasher->wake);
-    held.Wait(readerWake, kReportIntervalMs);
+    const bool woken = held.Wait(readerWake, kReportIntervalMs);
     readerWaits = false;
+    if (woken && readerProcessors != 0) KeepOffProcessor(wakerProcessor, readerProcessors);
 }
 
 void HashPipeline::StopHashers() {
@@ -368,7 +375,10 @@ void HashPipeline::HashLoop(Hasher& hasher) {
             lanes[active++] = Lane{*it, 0, false};
             it = hasher.queue.erase(it);
         }
-        if (wakeReader && readerWaits) ::WakeConditionVariable(&readerWake);
+        if (wakeReader && readerWaits) {
+            wakerProcessor = ::GetCurrentProcessorNumber();
+            ::WakeConditionVariable(&readerWake);
+        }
         if (active == 0) {
             // Nothing queued: every piece handed over is hashed.
             if (hasher.quit) return;

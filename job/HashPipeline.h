@@ -110,6 +110,11 @@ private:
     // A piece came back or a file was hashed.
     CONDITION_VARIABLE readerWake = CONDITION_VARIABLE_INIT;
     bool readerWaits = false;  // under the lock: only then is it woken
+    // Under the lock: where the hasher that last woke the reader ran.
+    DWORD wakerProcessor = 0;
+    // The process's processors, when the hashers leave one for the reader,
+    // which then keeps off theirs; else 0.
+    DWORD_PTR readerProcessors = 0;
     std::size_t unopened = 0;  // under the lock: files the reader has yet to open
     std::vector<std::unique_ptr<Hasher>> hashers;
     std::vector<std::unique_ptr<std::uint8_t[]>> pool;

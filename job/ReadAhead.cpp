@@ -12,18 +12,13 @@ bool ReadFully(ReadFunction read, HANDLE file, void* buffer, DWORD length) {
     return true;
 }
 
-namespace {
-
-// Linux under Wine often wakes the reader on its waker's processor, where it
-// takes the worker's turn: a slow digest then ended as late as if it read in
-// turn (about 0.1 s a GiB later on 2 processors).
-void KeepOffProcessor(DWORD worker, DWORD_PTR allowed) {
-    if (worker >= sizeof(DWORD_PTR) * 8 || ::GetCurrentProcessorNumber() != worker) return;
-    const DWORD_PTR others = allowed & ~(DWORD_PTR{1} << worker);
+// A reader that took the worker's turn ended a slow digest as late as if it
+// read in turn (about 0.1 s a GiB later on 2 processors).
+void KeepOffProcessor(DWORD waker, DWORD_PTR allowed) {
+    if (waker >= sizeof(DWORD_PTR) * 8 || ::GetCurrentProcessorNumber() != waker) return;
+    const DWORD_PTR others = allowed & ~(DWORD_PTR{1} << waker);
     if (others != 0) ::SetThreadAffinityMask(::GetCurrentThread(), others);
 }
-
-}  // namespace
 
 ReadAhead::~ReadAhead() { Stop(); }
 

@@ -5,9 +5,8 @@
 // half of it is free again; the worker waits only while it is empty. So a fast
 // digest goes at the speed of back-to-back reads, a slow one never waits for a
 // read, and neither thread is woken once per piece. A reader woken on the
-// worker's processor moves to another one the process may use, so that the
-// two overlap rather than take turns. The thread is created on the first file
-// and ends with Stop.
+// worker's processor moves off it (KeepOffProcessor). The thread is created
+// on the first file and ends with Stop.
 #include <windows.h>
 
 #include <cstdint>
@@ -19,6 +18,13 @@ using ReadFunction = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)
 // Reads `length` bytes from the file's current position into `buffer`. False
 // when a read fails or the file ends first.
 bool ReadFully(ReadFunction read, HANDLE file, void* buffer, DWORD length);
+
+// Called by a thread just woken by one that ran on `waker`: where it now runs
+// on that processor too, it moves to the others in `allowed` (the process's
+// affinity), so that the two overlap rather than take turns. Linux under Wine
+// often wakes a thread on its waker's processor. Does nothing when `allowed`
+// has no other processor.
+void KeepOffProcessor(DWORD waker, DWORD_PTR allowed);
 
 class ReadAhead : private WorkerThread {
 public:
