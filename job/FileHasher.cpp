@@ -53,69 +53,30 @@ void FileHasher::HashHere(const FileToHash& file, std::size_t index, const Opene
     finished(file, digest, outcome);
 }
 
-namespace {
-
-std::int64_t Ticks() {
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-// A digest this fast reads in turn. Reading in turn loses at most its hashing
-// time per piece, about what a hand-over per piece costs under Wine; the rule
-// leaves out the read's own time, which a cold file on a slow disk makes long
-// enough that every digest would seem to outrun it.
-constexpr std::int64_t kInTurnBytesPerSecond = std::int64_t{8} << 30;
-
-bool HashesInTurn(std::int64_t hashTicks, DWORD length) {
-    LARGE_INTEGER frequency;
-    if (!::QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0) return false;
-    // hashTicks / frequency < length / kInTurnBytesPerSecond, without division.
-    return static_cast<double>(hashTicks) * kInTurnBytesPerSecond <
-           static_cast<double>(length) * static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
-
 bool FileHasher::ReadAndHash(HANDLE file, std::uint64_t size) {
     const DWORD pieceBytes = settings.ReadBytes();
-    readBuffer.resize(pieceBytes);
-    // A long file's first piece is read and hashed here, its hashing timed: a
-    // digest that far outruns any read gains nothing from a second thread but
-    // a hand-over per piece, and hashes best from one buffer that stays in
-    // cache, so it reads in turn (CRC32 read ahead took over twice the bare
-    // reads under Wine).
-    bool timing = size > pieceBytes && size >= settings.readAheadBytes;
-    for (std::uint64_t left = size; left != 0;) {
-        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(left, pieceBytes));
-        if (!ReadPiece(file, readBuffer.data(), length, left)) return false;
-        const std::int64_t read = timing ? Ticks() : 0;
-        if (!HashPiece(readBuffer.data(), length)) return false;
-        left -= length;
-        if (timing) {
-            timing = false;
-            bool whole = false;
-            if (!HashesInTurn(Ticks() - read, length) && ReadAheadAndHash(file, left, whole)) return whole;
+    if (size > pieceBytes && size >= settings.readAheadBytes) {
+        const std::uint32_t slots = std::max<std::uint32_t>(2, settings.readAheadPieces);
+        readBuffer.resize(std::size_t{slots} * pieceBytes);
+        if (readAhead.Begin(settings.readFile, file, size, readBuffer.data(), pieceBytes, slots)) {
+            std::uint64_t hashed = 0;
+            DWORD length = 0;
+            bool ok = true;
+            for (const std::uint8_t* piece; ok && (piece = readAhead.Next(length)) != nullptr; readAhead.Release()) {
+                ok = HashPiece(piece, length);
+                hashed += length;
+            }
+            // Even after a cancel, the reader must be done with the buffer and the file.
+            readAhead.End();
+            return ok && hashed == size;
         }
     }
-    return true;
-}
-
-bool FileHasher::ReadAheadAndHash(HANDLE file, std::uint64_t size, bool& whole) {
-    const DWORD pieceBytes = settings.ReadBytes();
-    const std::uint32_t slots = std::max<std::uint32_t>(2, settings.readAheadPieces);
-    readBuffer.resize(std::size_t{slots} * pieceBytes);
-    if (!readAhead.Begin(settings.readFile, file, size, readBuffer.data(), pieceBytes, slots)) return false;
-    std::uint64_t hashed = 0;
-    DWORD length = 0;
-    bool ok = true;
-    for (const std::uint8_t* piece; ok && (piece = readAhead.Next(length)) != nullptr; readAhead.Release()) {
-        ok = HashPiece(piece, length);
-        hashed += length;
+    readBuffer.resize(pieceBytes);
+    for (std::uint64_t left = size; left != 0;) {
+        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(left, pieceBytes));
+        if (!ReadPiece(file, readBuffer.data(), length, left) || !HashPiece(readBuffer.data(), length)) return false;
+        left -= length;
     }
-    // Even after a cancel, the reader must be done with the buffer and the file.
-    readAhead.End();
-    whole = ok && hashed == size;
     return true;
 }
 

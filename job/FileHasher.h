@@ -87,13 +87,8 @@ public:
 private:
     void HashHere(const FileToHash& file, std::size_t index, const Opened* opened, const Finished& finished);
     // Feeds the first `size` bytes of `file` to `digest`, reading ahead on a
-    // second thread for long files whose digest is slower than the reads.
-    // False when the file was not hashed whole.
+    // second thread for long files. False when the file was not hashed whole.
     bool ReadAndHash(HANDLE file, std::uint64_t size);
-    // Feeds the next `size` bytes to `digest` as the read-ahead thread reads
-    // them, setting `whole` as ReadAndHash's result. False, with nothing read,
-    // when that thread cannot run.
-    bool ReadAheadAndHash(HANDLE file, std::uint64_t size, bool& whole);
     // Reads the next piece unless a cancel would stop its first chunk anyway.
     bool ReadPiece(HANDLE file, std::uint8_t* into, DWORD length, std::uint64_t left);
     bool HashPiece(const std::uint8_t* piece, DWORD length);

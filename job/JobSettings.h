@@ -34,8 +34,7 @@ struct JobSettings {
     std::uint32_t chunksPerRead;
     std::uint32_t ReadBytes() const { return chunksPerRead * chunkSize; }
     // A file this long is read ahead on a second thread while the pieces
-    // before are hashed, unless its first piece hashed faster than it was
-    // read; for smaller files the hand-over costs more than the overlap saves.
+    // before are hashed; for smaller files the hand-over costs more than the overlap saves.
     std::uint64_t readAheadBytes = 4u << 20;
     // Pieces the reader may be ahead of the hasher: enough that a reader put
     // off for a while by other work, or a digest faster than the reads, still

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "job/Messages.h"
+
 bool ReadFully(ReadFunction read, HANDLE file, void* buffer, DWORD length) {
     for (DWORD got = 0; got < length;) {
         DWORD count = 0;
@@ -45,6 +47,7 @@ bool ReadAhead::Begin(ReadFunction readWith, HANDLE from, std::uint64_t bytes, s
 
 const std::uint8_t* ReadAhead::Next(DWORD& length) {
     ExclusiveLock held(lock);
+    if (given == read) workerWaitTick = ::GetTickCount();
     while (given == read && !failed && read < total) {
         workerWaits = true;
         held.Wait(workerWake);
@@ -117,6 +120,12 @@ void ReadAhead::Run() {
             ++read;
         else
             failed = true;
-        if (workerWaits) ::WakeConditionVariable(&workerWake);
+        // A worker that found the ring empty is woken once half of it is
+        // read, for a batch of pieces, or a report interval on, so that a slow
+        // disk still shows progress and a cancel is seen (a digest faster than
+        // the reads waited once a piece: CRC32 took twice the bare reads).
+        if (workerWaits && (!ok || read == total || read - given >= slots / 2 ||
+                            ::GetTickCount() - workerWaitTick >= kReportIntervalMs))
+            ::WakeConditionVariable(&workerWake);
     }
 }

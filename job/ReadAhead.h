@@ -2,9 +2,10 @@
 // Reads one file ahead of the worker that hashes it, on a thread of its own:
 // the reader fills a ring of pieces in file order while the worker hashes the
 // pieces before. The reader waits only while the ring is full and then until
-// half of it is free again; the worker waits only while it is empty. So a fast
-// digest goes at the speed of back-to-back reads, a slow one never waits for a
-// read, and neither thread is woken once per piece. A reader woken on the
+// half of it is free again; the worker waits only while it is empty and then
+// until half of it is read (or a report interval has passed). So a fast digest
+// goes at the speed of back-to-back reads, a slow one never waits for a read,
+// and neither thread is woken once per piece. A reader woken on the
 // worker's processor moves off it (KeepOffProcessor). The thread is created
 // on the first file and ends with Stop.
 #include <windows.h>
@@ -73,5 +74,6 @@ private:
     // Where the worker ran when it last woke the reader.
     DWORD workerProcessor = 0;
     bool workerWaits = false;
+    DWORD workerWaitTick = 0;  // when the worker last found the ring empty
     bool quit = false;
 };
