@@ -390,8 +390,13 @@ void HashPipeline::HashLoop(Hasher& hasher) {
         // A call on some of the lanes costs about as much as one on all: while
         // the reader reads on, a lane about to get its file's next piece, or
         // a file yet to open, is waited for, once for a while after each piece.
+        // Not for lanes short of a chunk (small files): those calls are cheap,
+        // and a wake for each file to come cost more than they save.
         const std::size_t expected = std::min(width, hasher.unhashed + unopened);
-        if (active < expected && patient && !readerWaits && !hasher.quit && !Stopping()) {
+        const bool fullChunks = std::all_of(lanes, lanes + active, [this](const Lane& lane) {
+            return lane.piece.length - lane.offset >= settings.chunkSize;
+        });
+        if (active < expected && patient && fullChunks && !readerWaits && !hasher.quit && !Stopping()) {
             hasher.waits = true;
             patient = held.Wait(hasher.wake, kLaneWaitMs);
             hasher.waits = false;
