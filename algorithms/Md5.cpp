@@ -283,74 +283,24 @@ struct Md5Avx2 {
     DUNMO_MD5_LANE_KERNEL("avx2")
 };
 
-#define DUNMO_AVX512 "avx512f,avx512vl"
+#define DUNMO_AVX512 DUNMO_LANES_AVX512
 
 // AVX-512's rotates and three-input logic on the eight lanes of YMM registers.
-struct Md5Avx512x8 {
-    using V = __m256i;
-    static constexpr std::size_t kWidth = 8;
+struct Md5Avx512x8 : Avx512Words8<false> {
     static constexpr std::uint32_t kIBias = 0;
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Add(V x, V y) { return _mm256_add_epi32(x, y); }
     template <int round>
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) V AddRound(V x, V b, V c, V d) {
-        return Add(x, _mm256_ternarylogic_epi32(b, c, d, kMd5Logic[round]));
-    }
-    template <int n>
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V RotateLeft(V x) { return _mm256_rol_epi32(x, n); }
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Set1(std::uint32_t x) { return _mm256_set1_epi32(static_cast<int>(x)); }
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Load(const std::uint32_t* p) {
-        return _mm256_load_si256(reinterpret_cast<const V*>(p));
-    }
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) void Store(std::uint32_t* p, V x) {
-        _mm256_store_si256(reinterpret_cast<V*>(p), x);
-    }
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512)
-    void LoadWords(V (&w)[16], const std::uint8_t* const (&from)[kWidth], std::size_t offset) {
-        LoadLaneWords8<false>(w, from, offset);
+        return Add(x, Logic<kMd5Logic[round]>(b, c, d));
     }
     DUNMO_MD5_LANE_KERNEL(DUNMO_AVX512)
 };
 
 // The same on the sixteen lanes of ZMM registers.
-struct Md5Avx512x16 {
-    using V = __m512i;
-    static constexpr std::size_t kWidth = 16;
+struct Md5Avx512x16 : Avx512Words16<false> {
     static constexpr std::uint32_t kIBias = 0;
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Add(V x, V y) { return _mm512_add_epi32(x, y); }
     template <int round>
     static DUNMO_INLINE_TARGET(DUNMO_AVX512) V AddRound(V x, V b, V c, V d) {
-        return Add(x, _mm512_ternarylogic_epi32(b, c, d, kMd5Logic[round]));
-    }
-    // GCC 12 warns of the unmasked ZMM forms' undefined merge source; an
-    // all-ones mask gives the same instructions.
-    static constexpr __mmask16 kAll = 0xFFFF;
-    template <int n>
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V RotateLeft(V x) { return _mm512_mask_rol_epi32(x, kAll, x, n); }
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Set1(std::uint32_t x) { return _mm512_set1_epi32(static_cast<int>(x)); }
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) V Load(const std::uint32_t* p) { return _mm512_load_si512(p); }
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) void Store(std::uint32_t* p, V x) { _mm512_store_si512(p, x); }
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512) __m128i Row(const std::uint8_t* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    }
-    // As LoadLaneWords8, with lanes 4g to 4g + 3 in 128-bit part g.
-    static DUNMO_INLINE_TARGET(DUNMO_AVX512)
-    void LoadWords(V (&w)[16], const std::uint8_t* const (&from)[kWidth], std::size_t offset) {
-        for (std::size_t q = 0; q < 4; ++q) {
-            const std::size_t at = offset + 16 * q;
-            V r[4];
-            for (int i = 0; i < 4; ++i) {
-                r[i] = _mm512_inserti32x4(_mm512_castsi128_si512(Row(from[i] + at)), Row(from[i + 4] + at), 1);
-                r[i] = _mm512_inserti32x4(_mm512_inserti32x4(r[i], Row(from[i + 8] + at), 2), Row(from[i + 12] + at), 3);
-            }
-            const V t0 = _mm512_mask_unpacklo_epi32(r[0], kAll, r[0], r[1]);
-            const V t1 = _mm512_mask_unpacklo_epi32(r[2], kAll, r[2], r[3]);
-            const V t2 = _mm512_mask_unpackhi_epi32(r[0], kAll, r[0], r[1]);
-            const V t3 = _mm512_mask_unpackhi_epi32(r[2], kAll, r[2], r[3]);
-            w[4 * q] = _mm512_mask_unpacklo_epi64(t0, 0xFF, t0, t1);
-            w[4 * q + 1] = _mm512_mask_unpackhi_epi64(t0, 0xFF, t0, t1);
-            w[4 * q + 2] = _mm512_mask_unpacklo_epi64(t2, 0xFF, t2, t3);
-            w[4 * q + 3] = _mm512_mask_unpackhi_epi64(t2, 0xFF, t2, t3);
-        }
+        return Add(x, Logic<kMd5Logic[round]>(b, c, d));
     }
     DUNMO_MD5_LANE_KERNEL(DUNMO_AVX512)
 };
